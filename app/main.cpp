@@ -1,0 +1,37 @@
+#include <QApplication>
+#include <memory>
+
+#include "app/single_instance.h"
+#include "app/unix_signal_watch.h"
+#include "app/widget.h"
+
+namespace {
+const QString rise_up_message = QStringLiteral("Rise up!");
+constexpr int rise_up_timeout_ms = 5000;
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // Qt 6 reads and writes UTF-8 throughout: the Russian texts need no codec set-up.
+    QApplication app(argc, argv);
+    // The tray keeps the program running while no window is visible; the window itself
+    // ends the event loop when the user quits.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    Single_Instance instance(Single_Instance::default_server_path(QApplication::applicationFilePath()));
+    if (instance.is_running()) {
+        instance.send_message(rise_up_message, rise_up_timeout_ms);
+        return 0;
+    }
+
+    Unix_Signal_Watch signal_watch;
+    auto window = std::make_unique<Widget>();
+    QObject::connect(&instance, &Single_Instance::message_received, window.get(),
+                     &Widget::message_arrived);
+    QObject::connect(&signal_watch, &Unix_Signal_Watch::termination_requested, window.get(),
+                     &Widget::request_quit);
+    window->show_if_no_tray();
+
+    const int code = QApplication::exec();
+    window.reset();
+    return code;
+}

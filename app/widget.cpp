@@ -1,0 +1,135 @@
+#include "app/widget.h"
+
+#include "ui_widget.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <array>
+
+namespace {
+
+constexpr int filter_count = 24;
+constexpr int default_send_dlc = 8;
+constexpr std::array<int, 8> combination_column_widths{100, 60, 60, 60, 100, 100, 100, 50};
+
+// The destructor waits for the worker threads in steps of 10 ms, at most 100 steps for both.
+constexpr int thread_wait_budget = 100;
+constexpr unsigned long thread_wait_step_ms = 10;
+
+} // namespace
+
+// The images are compiled into a static library; make sure they are registered. Must stand
+// outside any namespace, as the resource's initialiser does.
+static void init_images() {
+    Q_INIT_RESOURCE(images);
+}
+
+Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widget>()) {
+    init_images();
+    setup_form();
+    create_actions();
+    create_tray_icon();
+    quit_requested = false;
+    connect(tray_icon, &QSystemTrayIcon::activated, this, &Widget::tray_icon_Activated);
+    tray_icon->setVisible(true);
+    setWindowIcon(app_icon);
+    // Only minimise and close in the title bar; the window can still be resized.
+    setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                    Qt::WindowCloseButtonHint) &
+                   ~Qt::WindowMaximizeButtonHint);
+    ui->invisible_groupBox->hide();
+
+    watch_enabled = true;
+    watch_skip_rounds = 0;
+    updating_controls = false;
+    board_type = 0;
+
+    ui->temperature_label->hide();
+    ui->temperature_lineEdit->hide();
+    red_pixmap.load(QStringLiteral(":/images/red-button.png"));
+    green_pixmap.load(QStringLiteral(":/images/green-button.png"));
+    indicator_connected = false;
+
+    fill_sound_combo_boxes();
+
+    ui->can_recieved_plainTextEdit->clear();
+    ui->can_send_dlc_spinBox->setValue(default_send_dlc);
+
+    for (int k = 0; k < filter_count; ++k) {
+        ui->can_filters_listWidget->addItem(tr("Filter ") + QString::number(k));
+    }
+    for (int column = 0; column < static_cast<int>(combination_column_widths.size()); ++column) {
+        ui->canButtons_combinations_treeWidget->setColumnWidth(
+            column, combination_column_widths[static_cast<std::size_t>(column)]);
+    }
+
+    QCoreApplication::setOrganizationName(QStringLiteral("Zentravo"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("zentravo.local"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tabrix"));
+
+    check_device_thread.stop_requested = false;
+    check_device_thread.owner = this;
+    check_device_thread.start(QThread::InheritPriority);
+    hid_data_thread.stop_requested = false;
+    hid_data_thread.owner = this;
+}
+
+Widget::~Widget() {
+    check_device_thread.stop_requested = true;
+    hid_data_thread.stop_requested = true;
+    ui.reset();
+    wait_for_threads();
+}
+
+void Widget::setup_form() {
+    // Builds every control, sets the texts, selects the first pages and binds the
+    // on_<object>_<signal> slots by name.
+    ui->setupUi(this);
+}
+
+void Widget::fill_sound_combo_boxes() {
+    ui->bass_cf_comboBox->insertItems(0, {tr("60 Hz"), tr("80 Hz"), tr("100 Hz"), tr("200 Hz")});
+    ui->bass_qf_comboBox->insertItems(0, {tr("1.0"), tr("1.25"), tr("1.5"), tr("2.0")});
+    ui->middle_cf_comboBox->insertItems(
+        0, {tr("500 Hz"), tr("1000 Hz"), tr("1500 Hz"), tr("2500 Hz")});
+    ui->middle_qf_comboBox->insertItems(0, {tr("0.5"), tr("0.75"), tr("1"), tr("1.25")});
+    ui->treble_cf_comboBox->insertItems(
+        0, {tr("10.0 kHz"), tr("12.5 kHz"), tr("15.0 kHz"), tr("17.5 kHz")});
+    ui->sub_cut_off_comboBox->insertItems(0, {tr("flat"), tr("80 Hz"), tr("120 Hz"), tr("160 Hz")});
+}
+
+void Widget::wait_for_threads() {
+    int budget = thread_wait_budget;
+    for (QThread* thread : {static_cast<QThread*>(&check_device_thread),
+                            static_cast<QThread*>(&hid_data_thread)}) {
+        while (thread->isRunning() && budget > 0) {
+            QThread::msleep(thread_wait_step_ms);
+            --budget;
+        }
+    }
+    // A thread object must not be destroyed while its loop runs; a loop that is still
+    // busy ends after its current pass, so waiting for it is bounded too.
+    check_device_thread.wait();
+    hid_data_thread.wait();
+}
+
+void Widget::closeEvent(QCloseEvent* event) {
+    if (quit_requested) {
+        event->accept();
+        // The tray keeps the program alive without a visible window, so the event loop is
+        // ended here rather than by the last window closing.
+        QCoreApplication::exit(0);
+        return;
+    }
+    hide_window();
+    event->ignore();
+}
+
+void Widget::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange && ui) {
+        ui->retranslateUi(this);
+    }
+}

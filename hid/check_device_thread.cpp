@@ -1,0 +1,18 @@
+#include "hid/check_device_thread.h"
+
+namespace {
+constexpr unsigned long no_owner_pause_ms = 1000;
+constexpr unsigned long watch_pause_ms = 500;
+} // namespace
+
+void Check_Device_Thread::run() {
+    // The stop flag is looked at before the owner too, so a thread that never got an
+    // owner can still be ended.
+    while (!stop_requested.load()) {
+        if (owner.load() == nullptr) {
+            msleep(no_owner_pause_ms);
+            continue;
+        }
+        msleep(watch_pause_ms);
+    }
+}

@@ -1,0 +1,116 @@
+// The tray on a real X server: the test starts its own Xvfb and a trayer panel, puts the
+// program's window up, and clicks its tray icon with a real pointer event.
+#include <QApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "app/widget.h"
+
+namespace {
+
+QString g_display;
+QStringList g_missing_tools;
+
+// Starts Xvfb on a free display and returns its name (":N"), or an empty string.
+QString start_xvfb(QProcess& xvfb) {
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted(5000)) {
+        return {};
+    }
+    QByteArray number;
+    while (!number.contains('\n') && xvfb.waitForReadyRead(10000)) {
+        number += xvfb.readAllStandardOutput();
+    }
+    number = number.trimmed();
+    return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
+}
+
+QWidget* tray_icon_window() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0 && w->isVisible()) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class Tst_Tray_X11 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void click_on_tray_icon_shows_window();
+};
+
+void Tst_Tray_X11::click_on_tray_icon_shows_window() {
+    if (!g_missing_tools.isEmpty()) {
+        QSKIP(qPrintable(QStringLiteral("not installed: ") + g_missing_tools.join(QLatin1Char(' '))));
+    }
+    QProcess trayer;
+    trayer.start(QStringLiteral("trayer"),
+                 {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                  QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                  QStringLiteral("--width"), QStringLiteral("200"), QStringLiteral("--height"),
+                  QStringLiteral("32")});
+    QVERIFY(trayer.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+
+    Widget window;
+    QVERIFY(!window.isVisible());
+    QWidget* icon = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((icon = tray_icon_window()) != nullptr, 10000);
+    QTest::qWait(200);
+
+    const int rc = QProcess::execute(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(icon->winId()),
+         QString::number(icon->width() / 2), QString::number(icon->height() / 2),
+         QStringLiteral("click"), QStringLiteral("1")});
+    QCOMPARE(rc, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isVisible(), 5000);
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    QVERIFY(tabs);
+    QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("CAN Buttons"));
+
+    trayer.terminate();
+    trayer.waitForFinished(3000);
+}
+
+int main(int argc, char** argv) {
+    for (const char* tool : {"Xvfb", "trayer", "xdotool"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            g_missing_tools << QString::fromLatin1(tool);
+        }
+    }
+    QProcess xvfb;
+    if (g_missing_tools.isEmpty()) {
+        g_display = start_xvfb(xvfb);
+        if (g_display.isEmpty()) {
+            qCritical("Xvfb did not start");
+            return 1;
+        }
+        qputenv("DISPLAY", g_display.toLocal8Bit());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        // A session bus would route the tray through a status notifier; use the X tray.
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        Tst_Tray_X11 test;
+        code = QTest::qExec(&test, argc, argv);
+    }
+    if (xvfb.state() != QProcess::NotRunning) {
+        xvfb.terminate();
+        xvfb.waitForFinished(3000);
+    }
+    return code;
+}
+
+#include "tst_tray_x11.moc"
