@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFont>
 #include <memory>
 
 #include "app/single_instance.h"
@@ -16,8 +17,13 @@ int main(int argc, char* argv[]) {
     // The tray keeps the program running while no window is visible; the window itself
     // ends the event loop when the user quits.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The window's fixed layout is drawn for an 8-point interface font.
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    QApplication::setFont(font);
 
-    Single_Instance instance(Single_Instance::default_server_path(QApplication::applicationFilePath()));
+    Single_Instance instance(
+        Single_Instance::default_server_path(QApplication::applicationFilePath()));
     if (instance.is_running()) {
         instance.send_message(rise_up_message, rise_up_timeout_ms);
         return 0;

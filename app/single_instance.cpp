@@ -30,13 +30,11 @@ QString Single_Instance::default_server_path(const QString& executable_path) {
     if (dir.isEmpty()) {
         dir = QDir::tempPath();
     }
-    const QByteArray key =
-        QByteArray::number(static_cast<qulonglong>(getuid())) + '\0' +
-        QFileInfo(executable_path).absoluteFilePath().toUtf8();
+    const QByteArray key = QByteArray::number(static_cast<qulonglong>(getuid())) + '\0' +
+                           QFileInfo(executable_path).absoluteFilePath().toUtf8();
     const QByteArray digest =
         QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16);
-    return dir + QStringLiteral("/tabrix-") + QString::fromLatin1(digest) +
-           QStringLiteral(".sock");
+    return dir + QStringLiteral("/tabrix-") + QString::fromLatin1(digest) + QStringLiteral(".sock");
 }
 
 bool Single_Instance::try_connect(int timeout_ms) const {

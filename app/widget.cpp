@@ -2,9 +2,13 @@
 
 #include "ui_widget.h"
 
+#include "app/compact_tab_style.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTabBar>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -87,6 +91,17 @@ void Widget::setup_form() {
     // Builds every control, sets the texts, selects the first pages and binds the
     // on_<object>_<signal> slots by name.
     ui->setupUi(this);
+    // Ten captions share the page's width: keep the tabs tight so every one stays in view.
+    auto* tab_style = new Compact_Tab_Style();
+    tab_style->setParent(ui->tabWidget->tabBar());
+    ui->tabWidget->tabBar()->setStyle(tab_style);
+    // The controls outside the tabs have fixed sizes; a wider font than the one they were
+    // drawn for would cut their captions, so they grow to fit, keeping their places.
+    for (QWidget* top : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (top != ui->tabWidget) {
+            top->resize(std::max(top->width(), top->minimumSizeHint().width()), top->height());
+        }
+    }
 }
 
 void Widget::fill_sound_combo_boxes() {
@@ -102,8 +117,8 @@ void Widget::fill_sound_combo_boxes() {
 
 void Widget::wait_for_threads() {
     int budget = thread_wait_budget;
-    for (QThread* thread : {static_cast<QThread*>(&check_device_thread),
-                            static_cast<QThread*>(&hid_data_thread)}) {
+    for (QThread* thread :
+         {static_cast<QThread*>(&check_device_thread), static_cast<QThread*>(&hid_data_thread)}) {
         while (thread->isRunning() && budget > 0) {
             QThread::msleep(thread_wait_step_ms);
             --budget;

@@ -74,10 +74,14 @@ QImage emblem() {
     p.setPen(QPen(QColor(255, 196, 64), 10, Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < 4; ++i) {
         const double off = -42.0 + i * 28.0;
-        p.drawLine(QPointF(chip.left() - 22, centre.y() + off), QPointF(chip.left(), centre.y() + off));
-        p.drawLine(QPointF(chip.right(), centre.y() + off), QPointF(chip.right() + 22, centre.y() + off));
-        p.drawLine(QPointF(centre.x() + off, chip.top() - 22), QPointF(centre.x() + off, chip.top()));
-        p.drawLine(QPointF(centre.x() + off, chip.bottom()), QPointF(centre.x() + off, chip.bottom() + 22));
+        p.drawLine(QPointF(chip.left() - 22, centre.y() + off),
+                   QPointF(chip.left(), centre.y() + off));
+        p.drawLine(QPointF(chip.right(), centre.y() + off),
+                   QPointF(chip.right() + 22, centre.y() + off));
+        p.drawLine(QPointF(centre.x() + off, chip.top() - 22),
+                   QPointF(centre.x() + off, chip.top()));
+        p.drawLine(QPointF(centre.x() + off, chip.bottom()),
+                   QPointF(centre.x() + off, chip.bottom() + 22));
     }
     QLinearGradient chip_fill(chip.topLeft(), chip.bottomRight());
     chip_fill.setColorAt(0.0, QColor(255, 214, 102));

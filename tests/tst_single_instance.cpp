@@ -51,9 +51,9 @@ class Program_Home {
 public:
     Program_Home() {
         QDir(dir.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(dir.filePath(QStringLiteral("run")),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner);
+        QFile::setPermissions(dir.filePath(QStringLiteral("run")), QFileDevice::ReadOwner |
+                                                                       QFileDevice::WriteOwner |
+                                                                       QFileDevice::ExeOwner);
     }
 
     std::unique_ptr<QProcess> start() const {
@@ -110,7 +110,8 @@ void Tst_Single_Instance::second_copy_delivers_message() {
     Single_Instance second(path);
     QVERIFY(second.is_running());
     // The receiver must take the message on its own event loop; deliver from a thread.
-    QThread* sender = QThread::create([&] { second.send_message(QStringLiteral("Rise up!"), 5000); });
+    QThread* sender =
+        QThread::create([&] { second.send_message(QStringLiteral("Rise up!"), 5000); });
     sender->start();
     QTRY_COMPARE(received.size(), 1);
     QCOMPARE(received[0][0].toString(), QStringLiteral("Rise up!"));
@@ -166,9 +167,8 @@ void Tst_Single_Instance::two_starts_at_once_leave_one_running() {
     auto b = home.start();
     QVERIFY(a->waitForStarted());
     QVERIFY(b->waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(a->state() == QProcess::NotRunning ||
-                                 b->state() == QProcess::NotRunning,
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        a->state() == QProcess::NotRunning || b->state() == QProcess::NotRunning, 10000);
     QProcess* gone = a->state() == QProcess::NotRunning ? a.get() : b.get();
     QProcess* kept = gone == a.get() ? b.get() : a.get();
     QCOMPARE(gone->exitStatus(), QProcess::NormalExit);

@@ -50,7 +50,8 @@ private slots:
 
 void Tst_Tray_X11::click_on_tray_icon_shows_window() {
     if (!g_missing_tools.isEmpty()) {
-        QSKIP(qPrintable(QStringLiteral("not installed: ") + g_missing_tools.join(QLatin1Char(' '))));
+        QSKIP(
+            qPrintable(QStringLiteral("not installed: ") + g_missing_tools.join(QLatin1Char(' '))));
     }
     QProcess trayer;
     trayer.start(QStringLiteral("trayer"),

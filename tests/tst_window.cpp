@@ -60,6 +60,7 @@ private slots:
     void other_messages_are_ignored();
     void without_tray_window_is_reachable();
     void title_bar_has_no_maximise_button();
+    void language_change_reapplies_form_texts();
 };
 
 void Tst_Window::starts_hidden_with_tray_icon() {
@@ -108,7 +109,8 @@ void Tst_Window::tray_click_shows_context_click_does_not() {
     auto* tray = f.window.findChild<QSystemTrayIcon*>();
     emit tray->activated(static_cast<QSystemTrayIcon::ActivationReason>(reason));
     QCOMPARE(f.window.isVisible(), shown);
-    QCOMPARE(f.show_hide()->text(), shown ? QStringLiteral("Спрятать") : QStringLiteral("Показать"));
+    QCOMPARE(f.show_hide()->text(),
+             shown ? QStringLiteral("Спрятать") : QStringLiteral("Показать"));
 
     if (shown) {
         // A click on a shown window keeps it shown.
@@ -171,8 +173,8 @@ void Tst_Window::rise_up_shows_balloon_only() {
 
 void Tst_Window::other_messages_are_ignored() {
     Window_Fixture f(false);
-    for (const QString& text : {QStringLiteral("rise up!"), QStringLiteral("Rise up! "),
-                                QString(), QStringLiteral("Показать")}) {
+    for (const QString& text : {QStringLiteral("rise up!"), QStringLiteral("Rise up! "), QString(),
+                                QStringLiteral("Показать")}) {
         f.window.message_arrived(text);
     }
     QVERIFY(f.balloons.empty());
@@ -198,6 +200,17 @@ void Tst_Window::title_bar_has_no_maximise_button() {
     QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+}
+
+void Tst_Window::language_change_reapplies_form_texts() {
+    Window_Fixture f(true);
+    auto* tabs = f.window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    tabs->setTabText(4, QStringLiteral("changed"));
+    f.window.setWindowTitle(QStringLiteral("changed"));
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(&f.window, &change);
+    QCOMPARE(tabs->tabText(4), QStringLiteral("CAN Buttons"));
+    QCOMPARE(f.window.windowTitle(), QStringLiteral("Korvantexa Tabrix R44"));
 }
 
 QTEST_MAIN(Tst_Window)
