@@ -3,6 +3,7 @@
 #include "ui_widget.h"
 
 #include "app/compact_tab_style.h"
+#include "hid/sleep_watch.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -13,6 +14,8 @@
 
 namespace {
 
+constexpr std::int32_t board_vendor_id = 0x8D88;
+constexpr std::int32_t board_product_id = 0x00CC;
 constexpr int filter_count = 24;
 constexpr int default_send_dlc = 8;
 constexpr std::array<int, 8> combination_column_widths{100, 60, 60, 60, 100, 100, 100, 50};
@@ -45,8 +48,12 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
                    ~Qt::WindowMaximizeButtonHint);
     ui->invisible_groupBox->hide();
 
+    hid.init(board_vendor_id, board_product_id, 0, 0);
     watch_enabled = true;
     watch_skip_rounds = 0;
+    sleep_watch = new Sleep_Watch(this);
+    connect(sleep_watch, &Sleep_Watch::suspending, this, &Widget::system_suspending);
+    connect(sleep_watch, &Sleep_Watch::resumed, this, &Widget::system_resumed);
     updating_controls = false;
     board_type = 0;
 

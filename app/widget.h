@@ -10,8 +10,10 @@
 
 #include "hid/check_device_thread.h"
 #include "hid/hid_data_thread.h"
+#include "hid/hid_device.h"
 
 class QAction;
+class Sleep_Watch;
 class QMenu;
 
 namespace Ui {
@@ -42,6 +44,7 @@ public:
     std::function<void(QSystemTrayIcon&, const QString& title, const QString& text)> show_balloon;
 
     // Shared with the worker threads: written on the GUI thread, read there once per pass.
+    Hid_Device hid;
     std::atomic<bool> watch_enabled{true};
     std::atomic<int> watch_skip_rounds{0};
     std::atomic<int> poll_interval_ms{50};
@@ -54,6 +57,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private slots:
+    void check_hid_device();
+    void system_suspending();
+    void system_resumed();
     void show_hide_slot();
     void quit_slot();
     void tray_icon_Activated(QSystemTrayIcon::ActivationReason reason);
@@ -75,6 +81,7 @@ private:
     QPixmap red_pixmap;
     QIcon app_icon;
 
+    Sleep_Watch* sleep_watch = nullptr;
     QSystemTrayIcon* tray_icon = nullptr;
     QMenu* tray_menu = nullptr;
     QAction* show_hide_action = nullptr;

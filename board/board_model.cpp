@@ -1,0 +1,801 @@
+#include "board/board_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <span>
+
+#include "board/vehicle_bus.h"
+#include "protocol/can_wire.h"
+#include "protocol/commands.h"
+
+namespace board {
+
+namespace {
+
+using Payload_In = std::span<const std::uint8_t, report_payload_size>;
+using Payload_Out = std::span<std::uint8_t, report_payload_size>;
+
+// 0x37 reply, after the power configuration.
+namespace power_reply {
+constexpr std::size_t battery = 15;
+constexpr std::size_t state = 17;
+constexpr std::size_t output = 18;
+constexpr std::size_t temperature = 20;
+} // namespace power_reply
+
+namespace pwm_byte {
+constexpr std::size_t present = 0;
+constexpr std::size_t light = 2;
+constexpr std::size_t mode = 4;
+constexpr std::size_t thresholds = 5;
+constexpr std::size_t values = 19;
+constexpr std::size_t step_delay = 33;
+constexpr std::size_t slide_delay = 34;
+constexpr std::size_t smoothing = 35;
+constexpr std::size_t first_stored = thresholds; // 0..4 belong to the board
+} // namespace pwm_byte
+constexpr std::size_t curve_points = 7;
+constexpr std::uint8_t pwm_mode_manual = 1;
+constexpr int pwm_value_shift = 2;
+constexpr std::uint8_t pwm_value_low_bits = 0x03;
+
+constexpr std::size_t sound_hard_mute = 36;
+
+namespace activate_byte {
+constexpr std::size_t on = 0;
+constexpr std::size_t prescaler = 1;
+constexpr std::size_t mode = 3;
+} // namespace activate_byte
+constexpr std::uint16_t max_prescaler = 1024;
+constexpr std::uint8_t max_can_mode = 3;
+
+namespace status_byte {
+constexpr std::size_t active = 0;
+constexpr std::size_t waiting = 1;
+constexpr std::size_t prescaler = 2;
+constexpr std::size_t mode = 4;
+} // namespace status_byte
+constexpr std::size_t max_waiting_reported = 255;
+constexpr std::size_t frames_per_read_three = 3;
+
+constexpr std::size_t filter_count = 24;
+constexpr std::size_t filter_entry_size = 13;
+constexpr std::size_t filter_request_index = 0;
+constexpr std::size_t filter_write_first_entry = 1;
+namespace filter_byte {
+constexpr std::size_t enabled = 0;
+constexpr std::size_t fifo = 1;
+constexpr std::size_t id = 2;
+constexpr std::size_t id_ext = 4;
+constexpr std::size_t mask = 6;
+constexpr std::size_t mask_ext = 8;
+constexpr std::size_t mode = 10;
+constexpr std::size_t number = 11;
+constexpr std::size_t scale = 12;
+} // namespace filter_byte
+constexpr std::uint8_t factory_filter_scale = 1; // 32-bit registers
+constexpr int standard_id_shift = 21;
+constexpr int extended_id_shift = 3;
+constexpr std::uint32_t filter_compared_bits = ~std::uint32_t{0x7};
+
+constexpr std::size_t hw_timer_count = 2;
+namespace timer_request {
+constexpr std::size_t index = 0;
+constexpr std::size_t enabled = 1;
+constexpr std::size_t interval = 2;
+constexpr std::size_t frame = 4;
+} // namespace timer_request
+namespace timer_reply {
+constexpr std::size_t enabled = 0;
+constexpr std::size_t interval = 1;
+constexpr std::size_t frame = 3;
+} // namespace timer_reply
+constexpr std::uint16_t factory_timer_interval_ms = 1000;
+
+constexpr std::size_t hw_trigger_count = 2;
+namespace trigger_request {
+constexpr std::size_t index = 0;
+constexpr std::size_t enabled = 1;
+constexpr std::size_t spare = 2;
+constexpr std::size_t match = 3;
+constexpr std::size_t reply = 22;
+} // namespace trigger_request
+namespace trigger_reply {
+constexpr std::size_t enabled = 0;
+constexpr std::size_t spare = 1;
+constexpr std::size_t match = 2;
+constexpr std::size_t reply = 21;
+} // namespace trigger_reply
+
+constexpr int adc_full_scale = 4095;
+constexpr float adc_divider = 7.0F;
+constexpr double adc_reference_base_volts = 2.0;
+constexpr double adc_reference_step_volts = 0.01;
+
+constexpr int bus_clock_kbit = 4000;
+
+using Filter_Entry = std::array<std::uint8_t, filter_entry_size>;
+
+struct Hw_Timer {
+    std::uint8_t enabled = 0;
+    std::uint16_t interval_ms = factory_timer_interval_ms;
+    CanFrame frame;
+    std::optional<std::int64_t> next_ms;
+};
+
+struct Hw_Trigger {
+    std::uint8_t enabled = 0;
+    std::uint8_t spare = 0;
+    CanFrame match;
+    CanFrame reply;
+};
+
+Power_Config factory_power_config() {
+    namespace b = power_config_byte;
+    Power_Config c{};
+    c[b::acc_on_delay] = 3;
+    c[b::os_shutdown_time] = 60;
+    c[b::akb_min] = 110; // 11.0 V
+    c[b::vkl_pc_delay] = 2;
+    c[b::check_pc_on] = 1;
+    c[b::acc_off_delay_low] = 10;
+    c[b::akb_off_delay] = 30;
+    c[b::acc_off_delay_high] = 0;
+    c[b::vkl_akb_min] = 118; // 11.8 V
+    c[b::r_out_delay] = 5;
+    c[b::sleep_mode] = 0;
+    c[b::monitor_on_delay] = 1;
+    c[b::monitor_off_delay] = 5;
+    return c;
+}
+
+// Input 1 at 0 dB gain, soft mute off, volume -20 dB, tone flat, secondary source muted,
+// the five outputs at 0 dB, hard mute off.
+Sound_Image factory_sound_image() {
+    Sound_Image s{};
+    s[1] = 0x03;
+    s[5] = 0xFF;
+    s[7] = 0x24;
+    s[9] = 0x80;
+    s[11] = 0x80;
+    s[13] = 0x80;
+    s[15] = 0x07;
+    for (const std::size_t out : {21U, 23U, 25U, 27U, 31U}) {
+        s[out] = 0x90;
+    }
+    s[sound_hard_mute] = 0;
+    return s;
+}
+
+void put_u16(std::span<std::uint8_t> out, std::size_t at, unsigned v) {
+    out[at] = static_cast<std::uint8_t>(v >> 8);
+    out[at + 1] = static_cast<std::uint8_t>(v);
+}
+
+std::uint16_t get_u16(std::span<const std::uint8_t> in, std::size_t at) {
+    return static_cast<std::uint16_t>((in[at] << 8) | in[at + 1]);
+}
+
+Pwm_Image factory_pwm_image() {
+    constexpr std::array<int, curve_points> thresholds = {0, 50, 100, 200, 400, 700, 1000};
+    constexpr std::array<int, curve_points> values = {56, 100, 170, 280, 400, 500, 564};
+    Pwm_Image p{};
+    for (std::size_t i = 0; i < curve_points; ++i) {
+        put_u16(p, pwm_byte::thresholds + 2 * i, static_cast<unsigned>(thresholds[i]));
+        put_u16(p, pwm_byte::values + 2 * i, static_cast<unsigned>(values[i]));
+    }
+    p[pwm_byte::step_delay] = 2;
+    p[pwm_byte::slide_delay] = 5;
+    p[pwm_byte::smoothing] = 1;
+    return p;
+}
+
+std::array<Filter_Entry, filter_count> factory_filters() {
+    std::array<Filter_Entry, filter_count> f{};
+    for (std::size_t i = 0; i < filter_count; ++i) {
+        f[i][filter_byte::number] = static_cast<std::uint8_t>(i);
+        f[i][filter_byte::scale] = factory_filter_scale;
+    }
+    return f;
+}
+
+std::uint32_t filter_register(const Filter_Entry& e, std::size_t high) {
+    return (std::uint32_t{get_u16(e, high)} << 16) | get_u16(e, high + 2);
+}
+
+bool filter_accepts(const Filter_Entry& e, const CanFrame& frame) {
+    const std::uint32_t frame_register = frame.ide == CanFrame::ide_extended
+                                             ? frame.ext_id << extended_id_shift
+                                             : frame.std_id << standard_id_shift;
+    const std::uint32_t id = filter_register(e, filter_byte::id);
+    const std::uint32_t mask = filter_register(e, filter_byte::mask);
+    return ((frame_register ^ id) & mask & filter_compared_bits) == 0;
+}
+
+bool trigger_matches(const CanFrame& match, const CanFrame& frame) {
+    if (frame.ide != match.ide || frame.rtr != match.rtr || frame.dlc != match.dlc) {
+        return false;
+    }
+    const bool std_same = frame.std_id == match.std_id;
+    const bool ext_same = frame.ext_id == match.ext_id;
+    if (frame.ide == CanFrame::ide_standard   ? !std_same
+        : frame.ide == CanFrame::ide_extended ? !ext_same
+                                              : !(std_same && ext_same)) {
+        return false;
+    }
+    const std::size_t n = std::min<std::size_t>(frame.dlc, frame.data.size());
+    return std::equal(frame.data.begin(), frame.data.begin() + static_cast<std::ptrdiff_t>(n),
+                      match.data.begin());
+}
+
+void put_frame(Payload_Out out, std::size_t at, const CanFrame& frame) {
+    encode_can_wire_frame(frame, out.subspan(at).first<can_wire::frame_size>());
+}
+
+CanFrame get_frame(Payload_In in, std::size_t at) {
+    return decode_can_wire_frame(in.subspan(at).first<can_wire::frame_size>());
+}
+
+} // namespace
+
+struct Board_Model::State {
+    Identity identity;
+    std::int64_t clock_ms = 0;
+
+    Power_Sequence power;
+    double temperature = 25.0;
+    std::uint8_t adc_reference = factory_adc_reference_code;
+
+    Sound_Image sound = factory_sound_image();
+
+    Pwm_Image pwm = factory_pwm_image(); // bytes 5..36 as stored; 0..4 made on reading
+    std::uint8_t pwm_mode = 0;
+    int manual_pwm = 0;
+    int light = 600;
+
+    bool can_active = false;
+    std::uint16_t prescaler = factory_prescaler;
+    Can_Mode mode = Can_Mode::normal;
+    std::deque<CanFrame> received;
+    std::uint64_t dropped = 0;
+    std::array<Filter_Entry, filter_count> filters = factory_filters();
+    std::array<Hw_Timer, hw_timer_count> timers{};
+    std::array<Hw_Trigger, hw_trigger_count> triggers{};
+
+    std::deque<CanFrame> sent;
+    mutable std::vector<CanFrame> sent_view;
+    mutable bool sent_view_stale = false;
+
+    int bus_kbit = factory_bus_bitrate_kbit;
+    Vehicle_Bus bus;
+
+    enum class Origin { host, timer, trigger };
+
+    bool manual() const { return pwm_mode == pwm_mode_manual; }
+    int curve_pwm() const;
+    int present_pwm() const { return manual() ? manual_pwm : curve_pwm(); }
+    Pwm_Image pwm_image() const;
+    std::uint16_t adc_count(double volts) const;
+
+    bool bit_rate_matches() const {
+        return bus_kbit > 0 && prescaler > 0 && bus_clock_kbit / prescaler == bus_kbit;
+    }
+    bool hears_bus() const { return mode == Can_Mode::normal || mode == Can_Mode::silent; }
+    bool drives_bus() const { return mode == Can_Mode::normal || mode == Can_Mode::loopback; }
+    bool loops_back() const {
+        return mode == Can_Mode::loopback || mode == Can_Mode::silent_loopback;
+    }
+
+    void transmit(const CanFrame& frame, Origin origin);
+    void receive(const CanFrame& frame, bool run_triggers);
+    void from_bus(const CanFrame& frame);
+    bool passes_filters(const CanFrame& frame) const;
+    void restart_timers();
+    void restart_timer(Hw_Timer& timer) const;
+    void reset_eeprom();
+    void activate(Payload_In in);
+};
+
+int Board_Model::State::curve_pwm() const {
+    struct Point {
+        int light;
+        int pwm;
+    };
+    std::array<Point, curve_points> points{};
+    for (std::size_t i = 0; i < curve_points; ++i) {
+        points[i] = {get_u16(pwm, pwm_byte::thresholds + 2 * i),
+                     std::min<int>(get_u16(pwm, pwm_byte::values + 2 * i), pwm_full_scale)};
+    }
+    std::stable_sort(points.begin(), points.end(),
+                     [](const Point& a, const Point& b) { return a.light < b.light; });
+    if (light <= points.front().light) {
+        return points.front().pwm;
+    }
+    const bool linear = pwm[pwm_byte::smoothing] != 0;
+    for (std::size_t i = 0; i + 1 < curve_points; ++i) {
+        const Point& lo = points[i];
+        const Point& hi = points[i + 1];
+        if (light >= hi.light) {
+            continue;
+        }
+        if (!linear || hi.light == lo.light) {
+            return lo.pwm;
+        }
+        const double share = static_cast<double>(light - lo.light) / (hi.light - lo.light);
+        return static_cast<int>(std::lround(lo.pwm + share * (hi.pwm - lo.pwm)));
+    }
+    return points.back().pwm;
+}
+
+Pwm_Image Board_Model::State::pwm_image() const {
+    Pwm_Image image = pwm;
+    put_u16(image, pwm_byte::present, static_cast<unsigned>(present_pwm()));
+    put_u16(image, pwm_byte::light, static_cast<unsigned>(light));
+    image[pwm_byte::mode] = pwm_mode;
+    return image;
+}
+
+// The inverse of the host's scaling, done in the host's single precision so that the count
+// turns back into the nearest value to `volts`.
+std::uint16_t Board_Model::State::adc_count(double volts) const {
+    const auto reference =
+        static_cast<float>(adc_reference_base_volts + adc_reference * adc_reference_step_volts);
+    const float volts_per_count = reference * adc_divider / static_cast<float>(adc_full_scale);
+    const long count = std::lround(volts / static_cast<double>(volts_per_count));
+    return static_cast<std::uint16_t>(std::clamp<long>(count, 0, adc_full_scale));
+}
+
+bool Board_Model::State::passes_filters(const CanFrame& frame) const {
+    bool any_enabled = false;
+    for (const Filter_Entry& e : filters) {
+        if (e[filter_byte::enabled] == 0) {
+            continue;
+        }
+        any_enabled = true;
+        if (filter_accepts(e, frame)) {
+            return true;
+        }
+    }
+    return !any_enabled;
+}
+
+void Board_Model::State::transmit(const CanFrame& frame, Origin origin) {
+    if (!can_active) {
+        return;
+    }
+    if (drives_bus()) {
+        sent.push_back(frame);
+        if (sent.size() > transmitted_capacity) {
+            sent.pop_front();
+        }
+        sent_view_stale = true;
+        if (bit_rate_matches()) {
+            bus.hear(frame, clock_ms);
+        }
+    }
+    if (loops_back()) {
+        receive(frame, origin != Origin::trigger);
+    }
+}
+
+void Board_Model::State::receive(const CanFrame& frame, bool run_triggers) {
+    if (!passes_filters(frame)) {
+        return;
+    }
+    if (received.size() < receive_queue_capacity) {
+        received.push_back(frame);
+    } else {
+        ++dropped;
+    }
+    if (!run_triggers) {
+        return;
+    }
+    for (const Hw_Trigger& t : triggers) {
+        if (t.enabled != 0 && trigger_matches(t.match, frame)) {
+            transmit(t.reply, Origin::trigger);
+        }
+    }
+}
+
+void Board_Model::State::from_bus(const CanFrame& frame) {
+    if (can_active && hears_bus() && bit_rate_matches()) {
+        receive(frame, true);
+    }
+}
+
+void Board_Model::State::restart_timer(Hw_Timer& timer) const {
+    timer.next_ms.reset();
+    if (can_active && timer.enabled != 0 && timer.interval_ms > 0) {
+        timer.next_ms = clock_ms + timer.interval_ms;
+    }
+}
+
+void Board_Model::State::restart_timers() {
+    for (Hw_Timer& t : timers) {
+        restart_timer(t);
+    }
+}
+
+void Board_Model::State::reset_eeprom() {
+    power.config = factory_power_config();
+    sound = factory_sound_image();
+    pwm = factory_pwm_image();
+    pwm_mode = 0;
+    adc_reference = factory_adc_reference_code;
+    filters = factory_filters();
+    timers = {};
+    triggers = {};
+}
+
+void Board_Model::State::activate(Payload_In in) {
+    if (in[activate_byte::on] == 0) {
+        can_active = false;
+        received.clear();
+        restart_timers();
+        return;
+    }
+    const std::uint16_t p = get_u16(in, activate_byte::prescaler);
+    const std::uint8_t m = in[activate_byte::mode];
+    if (p == 0 || p > max_prescaler || m > max_can_mode) {
+        return;
+    }
+    prescaler = p;
+    mode = static_cast<Can_Mode>(m);
+    can_active = true;
+    received.clear();
+    restart_timers();
+}
+
+Board_Model::Board_Model(Identity identity) : s_(std::make_unique<State>()) {
+    s_->identity = identity;
+    s_->power.config = factory_power_config();
+}
+
+Board_Model::~Board_Model() = default;
+Board_Model::Board_Model(Board_Model&&) noexcept = default;
+Board_Model& Board_Model::operator=(Board_Model&&) noexcept = default;
+
+std::optional<Report> Board_Model::answer(const Report& request, std::int64_t now_ms) {
+    advance(now_ms);
+    State& s = *s_;
+    const std::uint8_t code = request[report_command_offset];
+    if (code < first_command || code > last_command) {
+        return std::nullopt;
+    }
+    Report reply{};
+    reply[report_command_offset] = code;
+    const Payload_In in(request.data() + report_payload_offset, report_payload_size);
+    const Payload_Out out(reply.data() + report_payload_offset, report_payload_size);
+
+    switch (static_cast<Command>(code)) {
+    case CMD_IDENTIFY:
+        out[0] = s.identity.board_type;
+        out[2] = s.identity.hardware_version;
+        out[3] = s.identity.firmware_version;
+        break;
+    case CMD_READ_POWER: {
+        std::copy(s.power.config.begin(), s.power.config.end(), out.begin());
+        put_u16(out, power_reply::battery, battery_adc_count());
+        out[power_reply::state] = static_cast<std::uint8_t>(s.power.state());
+        put_u16(out, power_reply::output, output_adc_count());
+        // Whole degrees rounded down, and a half degree in bit 7 of the next byte.
+        const double halves = std::clamp(std::round(s.temperature * 2.0), -256.0, 255.0);
+        const double whole = std::floor(halves / 2.0);
+        out[power_reply::temperature] = static_cast<std::uint8_t>(static_cast<int>(whole));
+        out[power_reply::temperature + 1] = halves - 2.0 * whole > 0.0 ? 0x80 : 0x00;
+        break;
+    }
+    case CMD_WRITE_POWER_CONFIG:
+        std::copy_n(in.begin(), power_config_size, s.power.config.begin());
+        break;
+    case CMD_READ_SOUND:
+        std::copy(s.sound.begin(), s.sound.end(), out.begin());
+        break;
+    case CMD_WRITE_SOUND:
+        std::copy_n(in.begin(), sound_image_size, s.sound.begin());
+        break;
+    case CMD_READ_PWM: {
+        const Pwm_Image image = s.pwm_image();
+        std::copy(image.begin(), image.end(), out.begin());
+        break;
+    }
+    case CMD_WRITE_PWM_CONFIG:
+        std::copy(in.begin() + pwm_byte::first_stored, in.begin() + pwm_image_size,
+                  s.pwm.begin() + pwm_byte::first_stored);
+        break;
+    case CMD_SET_PWM:
+        s.manual_pwm =
+            std::min(pwm_full_scale, (in[0] << pwm_value_shift) | (in[1] & pwm_value_low_bits));
+        break;
+    case CMD_SET_PWM_MODE:
+        if (in[0] == pwm_mode_manual && !s.manual()) {
+            s.manual_pwm = s.curve_pwm();
+        }
+        s.pwm_mode = in[0];
+        break;
+    case CMD_CAN_ACTIVATE:
+        s.activate(in);
+        break;
+    case CMD_CAN_SEND:
+        s.transmit(get_frame(in, 0), State::Origin::host);
+        break;
+    case CMD_CAN_READ_ONE:
+    case CMD_CAN_READ_THREE: {
+        const std::size_t n = code == CMD_CAN_READ_ONE ? 1 : frames_per_read_three;
+        for (std::size_t i = 0; i < n && !s.received.empty(); ++i) {
+            put_frame(out, i * can_wire::frame_size, s.received.front());
+            s.received.pop_front();
+        }
+        break;
+    }
+    case CMD_CAN_STATUS:
+        out[status_byte::active] = s.can_active ? 1 : 0;
+        out[status_byte::waiting] =
+            static_cast<std::uint8_t>(std::min(s.received.size(), max_waiting_reported));
+        put_u16(out, status_byte::prescaler, s.prescaler);
+        out[status_byte::mode] = static_cast<std::uint8_t>(s.mode);
+        break;
+    case CMD_RESET_EEPROM:
+        s.reset_eeprom();
+        break;
+    case CMD_READ_FILTERS: {
+        const std::size_t k = in[filter_request_index];
+        for (std::size_t i = 0; i < 2 && k + i < filter_count; ++i) {
+            std::copy_n(s.filters[k + i].begin(), filter_entry_size,
+                        out.begin() + static_cast<std::ptrdiff_t>(i * filter_entry_size));
+        }
+        break;
+    }
+    case CMD_WRITE_FILTERS: {
+        const std::size_t k = in[filter_request_index];
+        for (std::size_t i = 0; i < 2 && k + i < filter_count; ++i) {
+            std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(filter_write_first_entry +
+                                                                 i * filter_entry_size),
+                        filter_entry_size, s.filters[k + i].begin());
+        }
+        break;
+    }
+    case CMD_READ_SERVICE:
+        out[0] = s.adc_reference;
+        break;
+    case CMD_WRITE_SERVICE:
+        s.adc_reference = in[0];
+        break;
+    case CMD_READ_HW_TIMER: {
+        const std::size_t i = in[timer_request::index];
+        if (i < hw_timer_count) {
+            const Hw_Timer& t = s.timers[i];
+            out[timer_reply::enabled] = t.enabled;
+            put_u16(out, timer_reply::interval, t.interval_ms);
+            put_frame(out, timer_reply::frame, t.frame);
+        }
+        break;
+    }
+    case CMD_WRITE_HW_TIMER: {
+        const std::size_t i = in[timer_request::index];
+        if (i < hw_timer_count) {
+            Hw_Timer& t = s.timers[i];
+            t.enabled = in[timer_request::enabled];
+            t.interval_ms = get_u16(in, timer_request::interval);
+            t.frame = get_frame(in, timer_request::frame);
+            s.restart_timer(t);
+        }
+        break;
+    }
+    case CMD_READ_HW_TRIGGER: {
+        const std::size_t i = in[trigger_request::index];
+        if (i < hw_trigger_count) {
+            const Hw_Trigger& t = s.triggers[i];
+            out[trigger_reply::enabled] = t.enabled;
+            out[trigger_reply::spare] = t.spare;
+            put_frame(out, trigger_reply::match, t.match);
+            put_frame(out, trigger_reply::reply, t.reply);
+        }
+        break;
+    }
+    case CMD_WRITE_HW_TRIGGER: {
+        const std::size_t i = in[trigger_request::index];
+        if (i < hw_trigger_count) {
+            Hw_Trigger& t = s.triggers[i];
+            t.enabled = in[trigger_request::enabled];
+            t.spare = in[trigger_request::spare];
+            t.match = get_frame(in, trigger_request::match);
+            t.reply = get_frame(in, trigger_request::reply);
+        }
+        break;
+    }
+    }
+    return reply;
+}
+
+// Frames fall due in time order; at the same moment the hardware timers go first, then the
+// vehicle's nodes.
+void Board_Model::advance(std::int64_t now_ms) {
+    State& s = *s_;
+    now_ms = std::max(now_ms, s.clock_ms);
+    for (;;) {
+        std::optional<std::int64_t> due;
+        Hw_Timer* timer = nullptr;
+        for (Hw_Timer& t : s.timers) {
+            if (t.next_ms && (!due || *t.next_ms < *due)) {
+                due = t.next_ms;
+                timer = &t;
+            }
+        }
+        const std::optional<std::int64_t> bus_due = s.bus.next_due();
+        if (bus_due && (!due || *bus_due < *due)) {
+            due = bus_due;
+            timer = nullptr;
+        }
+        if (!due || *due > now_ms) {
+            break;
+        }
+        s.clock_ms = std::max(s.clock_ms, *due);
+        if (timer) {
+            *timer->next_ms += timer->interval_ms;
+            s.transmit(timer->frame, State::Origin::timer);
+        } else {
+            s.from_bus(s.bus.take_due());
+        }
+    }
+    s.clock_ms = now_ms;
+    s.power.advance(now_ms);
+}
+
+void Board_Model::set_acc(bool on) {
+    s_->power.set_acc(on);
+}
+
+void Board_Model::set_battery_voltage(double volts) {
+    s_->power.set_battery_voltage(volts);
+}
+
+void Board_Model::set_light_level(int raw) {
+    s_->light = std::clamp(raw, 0, light_max);
+}
+
+void Board_Model::set_temperature(double celsius) {
+    s_->temperature = celsius;
+}
+
+void Board_Model::set_bus_bitrate_kbit(int kbit) {
+    s_->bus_kbit = std::max(0, kbit);
+}
+
+void Board_Model::put_on_bus(const CanFrame& frame) {
+    s_->from_bus(frame);
+}
+
+bool Board_Model::press_button(std::string_view name, int duration_ms, std::int64_t now_ms) {
+    advance(now_ms);
+    return s_->bus.press(name, duration_ms, s_->clock_ms);
+}
+
+bool Board_Model::load_scenario(std::string_view name, std::int64_t now_ms) {
+    advance(now_ms);
+    return s_->bus.load(name, s_->clock_ms);
+}
+
+std::vector<std::string> Board_Model::scenario_names() {
+    return Vehicle_Bus::scenario_names();
+}
+
+const std::vector<CanFrame>& Board_Model::transmitted() const {
+    if (s_->sent_view_stale) {
+        s_->sent_view.assign(s_->sent.begin(), s_->sent.end());
+        s_->sent_view_stale = false;
+    }
+    return s_->sent_view;
+}
+
+void Board_Model::clear_transmitted() {
+    s_->sent.clear();
+    s_->sent_view_stale = true;
+}
+
+const Identity& Board_Model::identity() const {
+    return s_->identity;
+}
+
+void Board_Model::set_identity(const Identity& identity) {
+    s_->identity = identity;
+}
+
+std::int64_t Board_Model::now_ms() const {
+    return s_->clock_ms;
+}
+
+Power_State Board_Model::power_state() const {
+    return s_->power.state();
+}
+
+bool Board_Model::pc_supply_on() const {
+    return s_->power.pc_supply_on();
+}
+
+bool Board_Model::r_out_on() const {
+    return s_->power.r_out_on();
+}
+
+bool Board_Model::monitor_on() const {
+    return s_->power.monitor_on();
+}
+
+bool Board_Model::acc() const {
+    return s_->power.acc();
+}
+
+double Board_Model::battery_voltage() const {
+    return s_->power.battery_voltage();
+}
+
+std::uint16_t Board_Model::battery_adc_count() const {
+    return s_->adc_count(s_->power.battery_voltage());
+}
+
+std::uint16_t Board_Model::output_adc_count() const {
+    return s_->power.pc_supply_on() ? battery_adc_count() : std::uint16_t{0};
+}
+
+double Board_Model::temperature() const {
+    return s_->temperature;
+}
+
+int Board_Model::light_level() const {
+    return s_->light;
+}
+
+int Board_Model::present_pwm() const {
+    return s_->present_pwm();
+}
+
+std::uint8_t Board_Model::adc_reference_code() const {
+    return s_->adc_reference;
+}
+
+const Power_Config& Board_Model::power_config() const {
+    return s_->power.config;
+}
+
+const Sound_Image& Board_Model::sound_image() const {
+    return s_->sound;
+}
+
+Pwm_Image Board_Model::pwm_image() const {
+    return s_->pwm_image();
+}
+
+bool Board_Model::can_active() const {
+    return s_->can_active;
+}
+
+std::uint16_t Board_Model::prescaler() const {
+    return s_->prescaler;
+}
+
+Can_Mode Board_Model::can_mode() const {
+    return s_->mode;
+}
+
+std::size_t Board_Model::queue_size() const {
+    return s_->received.size();
+}
+
+std::uint64_t Board_Model::dropped_frames() const {
+    return s_->dropped;
+}
+
+int Board_Model::bus_bitrate_kbit() const {
+    return s_->bus_kbit;
+}
+
+const std::string& Board_Model::scenario() const {
+    return s_->bus.scenario();
+}
+
+std::vector<std::string> Board_Model::button_names() const {
+    return s_->bus.button_names();
+}
+
+} // namespace board

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the board object needs of a HID implementation. Reports are 65 bytes both ways:
+// byte 0 the report ID (always 0), bytes 1..64 the report's data.
+
+constexpr std::size_t hid_report_size = 65;
+using Hid_Report = std::array<std::uint8_t, hid_report_size>;
+
+struct Hid_Attributes {
+    std::uint16_t vendor_id = 0;
+    std::uint16_t product_id = 0;
+};
+
+// One open HID interface. Every call is bounded: nothing blocks past its time-out.
+class Hid_Handle {
+public:
+    virtual ~Hid_Handle() = default;
+
+    // The device's attributes, read through this handle; nothing when the device is gone.
+    virtual std::optional<Hid_Attributes> attributes() = 0;
+
+    // Drops every input report that already waits: replies that came in after an earlier
+    // exchange had timed out. Does not block.
+    virtual void discard_input() = 0;
+
+    // Writes one output report. Returns 0, or the OS error number of the failure
+    // (ETIMEDOUT when the device took nothing within `timeout_ms`).
+    virtual int write_report(const Hid_Report& report, int timeout_ms) = 0;
+
+    // Reads one input report into `report` (byte 0 is set to 0). Returns 0, or the OS error
+    // number (ETIMEDOUT when nothing came within `timeout_ms`).
+    virtual int read_report(Hid_Report& report, int timeout_ms) = 0;
+};
+
+// One way of finding HID interfaces: the hidraw devices, or the virtual ones.
+class Hid_Backend {
+public:
+    virtual ~Hid_Backend() = default;
+
+    // Paths of the HID interfaces present now, in this backend's enumeration order.
+    virtual std::vector<std::string> enumerate() = 0;
+
+    // Opens one interface by path; nothing when it cannot be opened.
+    virtual std::unique_ptr<Hid_Handle> open(const std::string& path) = 0;
+};
+
+using Hid_Backends = std::vector<std::shared_ptr<Hid_Backend>>;

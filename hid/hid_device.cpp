@@ -1,0 +1,131 @@
+#include "hid/hid_device.h"
+
+#include <QDebug>
+#include <algorithm>
+
+#include "hid/hidapi_backend.h"
+#include "hid/virtual_backend.h"
+
+namespace {
+constexpr std::size_t command_byte = 1;
+constexpr std::size_t payload_offset = 2;
+} // namespace
+
+Hid_Device::Hid_Device()
+    : Hid_Device(
+          Hid_Backends{std::make_shared<Hidapi_Backend>(), std::make_shared<Virtual_Backend>()}) {}
+
+Hid_Device::Hid_Device(Hid_Backends backends) : backends(std::move(backends)) {}
+
+Hid_Device::~Hid_Device() = default;
+
+bool Hid_Device::init(std::int32_t vendor, std::int32_t product, std::int32_t vendor_2,
+                      std::int32_t product_2) {
+    const std::lock_guard guard(lock);
+    vendor_id = vendor;
+    product_id = product;
+    vendor_id_2 = vendor_2;
+    product_id_2 = product_2;
+    identify_pending = true;
+    connected = false;
+    return true;
+}
+
+bool Hid_Device::matches(const Hid_Attributes& a) const {
+    if (a.vendor_id == vendor_id && a.product_id == product_id) {
+        return true;
+    }
+    return vendor_id_2 > 0 && product_id_2 > 0 && a.vendor_id == vendor_id_2 &&
+           a.product_id == product_id_2;
+}
+
+void Hid_Device::close_locked() {
+    ++close_count;
+    connected = false;
+    identify_pending = true;
+    handle.reset();
+}
+
+bool Hid_Device::close() {
+    const std::lock_guard guard(lock);
+    close_locked();
+    return true;
+}
+
+void Hid_Device::set_backends(Hid_Backends replacement) {
+    const std::lock_guard guard(lock);
+    close_locked();
+    backends = std::move(replacement);
+}
+
+bool Hid_Device::open() {
+    Hid_Backends searched;
+    std::uint64_t closes_before = 0;
+    {
+        const std::lock_guard guard(lock);
+        if (handle) {
+            if (handle->attributes()) {
+                return true;
+            }
+            close_locked();
+        }
+        searched = backends;
+        closes_before = close_count;
+    }
+
+    int tried = 0;
+    for (const auto& backend : searched) {
+        for (const std::string& path : backend->enumerate()) {
+            if (tried++ >= max_interfaces) {
+                break;
+            }
+            std::unique_ptr<Hid_Handle> candidate = backend->open(path);
+            if (!candidate) {
+                continue;
+            }
+            const std::optional<Hid_Attributes> attributes = candidate->attributes();
+            if (attributes && matches(*attributes)) {
+                const std::lock_guard guard(lock);
+                // A close while the search ran (the system suspending) wins over the find.
+                if (close_count != closes_before) {
+                    return false;
+                }
+                handle = std::move(candidate);
+                connected = true;
+                return true;
+            }
+            // Not ours: `candidate` closes here, before the next interface is tried.
+        }
+    }
+    close();
+    return false;
+}
+
+bool Hid_Device::exchange(std::uint8_t command, Reply* reply, const Payload* payload) {
+    const std::lock_guard guard(lock);
+    if (!connected || !handle) {
+        return false;
+    }
+    out_report[0] = 0;
+    out_report[command_byte] = command;
+    if (payload != nullptr) {
+        std::copy(payload->begin(), payload->end(), out_report.begin() + payload_offset);
+    }
+
+    handle->discard_input();
+    if (const int error = handle->write_report(out_report, io_timeout_ms); error != 0) {
+        qDebug().noquote().nospace() << "HID Write GetLastError() == " << ' ' << error << ' ';
+        return false;
+    }
+    in_report[0] = 0;
+    if (handle->read_report(in_report, io_timeout_ms) != 0) {
+        return false;
+    }
+    if (in_report[command_byte] != command) {
+        return false;
+    }
+    if (reply != nullptr) {
+        std::copy(in_report.begin() + command_byte, in_report.end(), reply->begin());
+    }
+    return true;
+}

@@ -1,0 +1,97 @@
+#include "hid/hidapi_backend.h"
+
+#include <cerrno>
+#include <hidapi.h>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace {
+
+// hidraw hands out input reports without the report ID byte; output reports carry it.
+constexpr std::size_t report_data_size = hid_report_size - 1;
+
+class Hidapi_Handle : public Hid_Handle {
+public:
+    Hidapi_Handle(hid_device* device, std::string path) : device(device), path(std::move(path)) {}
+    ~Hidapi_Handle() override { hid_close(device); }
+    Hidapi_Handle(const Hidapi_Handle&) = delete;
+    Hidapi_Handle& operator=(const Hidapi_Handle&) = delete;
+
+    std::optional<Hid_Attributes> attributes() override {
+        // A removed board takes its hidraw node with it, and its handle reports an error.
+        struct stat node {};
+        if (::stat(path.c_str(), &node) != 0 || !still_readable()) {
+            return std::nullopt;
+        }
+        const hid_device_info* info = hid_get_device_info(device);
+        if (info == nullptr) {
+            return std::nullopt;
+        }
+        return Hid_Attributes{info->vendor_id, info->product_id};
+    }
+
+    void discard_input() override {
+        std::array<unsigned char, report_data_size> scratch{};
+        while (hid_read_timeout(device, scratch.data(), scratch.size(), 0) > 0) {
+        }
+    }
+
+    int write_report(const Hid_Report& report, int /*timeout_ms*/) override {
+        // hidraw writes are bounded by the kernel's own transfer time-out.
+        errno = 0;
+        if (hid_write(device, report.data(), report.size()) < 0) {
+            return errno != 0 ? errno : EIO;
+        }
+        return 0;
+    }
+
+    int read_report(Hid_Report& report, int timeout_ms) override {
+        report[0] = 0;
+        errno = 0;
+        const int got = hid_read_timeout(device, report.data() + 1, report_data_size, timeout_ms);
+        if (got == 0) {
+            return ETIMEDOUT;
+        }
+        if (got < 0) {
+            return errno != 0 ? errno : EIO;
+        }
+        return 0;
+    }
+
+private:
+    bool still_readable() {
+        // A zero-time read fails on a device that is gone; a report it takes is stale anyway.
+        std::array<unsigned char, report_data_size> scratch{};
+        return hid_read_timeout(device, scratch.data(), scratch.size(), 0) >= 0;
+    }
+
+    hid_device* device;
+    std::string path;
+};
+
+} // namespace
+
+Hidapi_Backend::Hidapi_Backend() {
+    static std::once_flag once;
+    std::call_once(once, [] { hid_init(); });
+}
+
+std::vector<std::string> Hidapi_Backend::enumerate() {
+    std::vector<std::string> paths;
+    hid_device_info* list = hid_enumerate(0, 0);
+    for (const hid_device_info* d = list; d != nullptr; d = d->next) {
+        if (d->path != nullptr) {
+            paths.emplace_back(d->path);
+        }
+    }
+    hid_free_enumeration(list);
+    return paths;
+}
+
+std::unique_ptr<Hid_Handle> Hidapi_Backend::open(const std::string& path) {
+    hid_device* device = hid_open_path(path.c_str());
+    if (device == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<Hidapi_Handle>(device, path);
+}

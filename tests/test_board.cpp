@@ -1,0 +1,123 @@
+#include "test_board.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+constexpr std::size_t command_byte = 1;
+constexpr std::size_t payload_offset = 2;
+constexpr Hid_Attributes board_ids{0x8D88, 0x00CC};
+
+class Test_Handle : public Hid_Handle {
+public:
+    Test_Handle(std::shared_ptr<Test_Board> board, std::string path, Hid_Attributes ids)
+        : board(std::move(board)), path(std::move(path)), ids(ids) {
+        this->board->events.push_back("open " + this->path);
+    }
+    ~Test_Handle() override { board->events.push_back("close " + path); }
+    Test_Handle(const Test_Handle&) = delete;
+    Test_Handle& operator=(const Test_Handle&) = delete;
+
+    std::optional<Hid_Attributes> attributes() override {
+        if (is_board() && !board->plugged) {
+            return std::nullopt;
+        }
+        return ids;
+    }
+    void discard_input() override {
+        if (is_board()) {
+            board->input.clear();
+        }
+    }
+    int write_report(const Hid_Report& report, int) override {
+        return is_board() ? board->write(report) : EIO;
+    }
+    int read_report(Hid_Report& report, int) override {
+        return is_board() ? board->read(report) : ETIMEDOUT;
+    }
+
+private:
+    bool is_board() const { return path == Test_Board::board_path; }
+
+    std::shared_ptr<Test_Board> board;
+    std::string path;
+    Hid_Attributes ids;
+};
+
+} // namespace
+
+std::shared_ptr<Test_Board> Test_Board::create(board::Identity identity) {
+    return std::make_shared<Test_Board>(identity);
+}
+
+Test_Board::Test_Board(board::Identity identity) : model(identity) {}
+
+void Test_Board::add_other_device(Hid_Attributes ids) {
+    others.push_back(ids);
+}
+
+std::vector<std::string> Test_Board::enumerate() {
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        paths.push_back("other-" + std::to_string(i));
+    }
+    if (plugged) {
+        paths.emplace_back(board_path);
+    }
+    return paths;
+}
+
+std::unique_ptr<Hid_Handle> Test_Board::open(const std::string& path) {
+    if (path == board_path) {
+        if (!plugged) {
+            return nullptr;
+        }
+        return std::make_unique<Test_Handle>(shared_from_this(), path, board_ids);
+    }
+    const std::size_t index = std::stoul(path.substr(path.find('-') + 1));
+    return std::make_unique<Test_Handle>(shared_from_this(), path, others.at(index));
+}
+
+int Test_Board::write(const Hid_Report& report) {
+    if (!plugged) {
+        return ENODEV;
+    }
+    Exchange e;
+    e.command = report[command_byte];
+    std::copy(report.begin() + payload_offset, report.end(), e.payload.begin());
+    exchanges.push_back(e);
+
+    const board::Fault_Plan::Action action = faults.next();
+    if (action == board::Fault_Plan::Action::drop) {
+        return 0;
+    }
+    std::optional<board::Report> reply = model.answer(report, now_ms);
+    if (!reply) {
+        return 0;
+    }
+    if (action == board::Fault_Plan::Action::wrong_echo) {
+        (*reply)[command_byte] = board::Fault_Plan::wrong_code(report[command_byte]);
+    }
+    if (faults.delay_ms > 0) {
+        late.push_back(*reply);
+    } else {
+        input.push_back(*reply);
+    }
+    return 0;
+}
+
+int Test_Board::read(Hid_Report& report) {
+    if (!plugged) {
+        return ENODEV;
+    }
+    if (input.empty()) {
+        // A late reply comes in just after the host has given up on it.
+        input.insert(input.end(), late.begin(), late.end());
+        late.clear();
+        return ETIMEDOUT;
+    }
+    report = input.front();
+    input.pop_front();
+    return 0;
+}

@@ -1,0 +1,247 @@
+// The board object: exchanges, the search for the board, and the device watch, against
+// the board model in-process.
+#include <QtTest>
+
+#include "app/widget.h"
+#include "hid/device_watch.h"
+#include "hid/hid_device.h"
+#include "protocol/commands.h"
+#include "test_board.h"
+
+namespace {
+
+// A board object that found the in-process board.
+struct Open_Board {
+    Open_Board() : board(Test_Board::create()), device(Hid_Backends{board}) {
+        device.init(0x8D88, 0x00CC, 0, 0);
+        device.open();
+    }
+    std::shared_ptr<Test_Board> board;
+    Hid_Device device;
+};
+
+Hid_Device::Payload payload_of(std::initializer_list<std::uint8_t> bytes) {
+    Hid_Device::Payload p{};
+    std::copy(bytes.begin(), bytes.end(), p.begin());
+    return p;
+}
+
+enum class Fault { none, wrong_echo, lost, late, closed };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+
+class Tst_Hid_Device : public QObject {
+    Q_OBJECT
+
+private slots:
+    void exchange_data();
+    void exchange();
+    void payload_absent_repeats_previous();
+    void late_reply_of_same_command_is_not_taken();
+    void other_device_is_opened_read_and_closed_first();
+    void search_stops_after_64_interfaces_data();
+    void search_stops_after_64_interfaces();
+    void second_pair_counts_only_when_both_set_data();
+    void second_pair_counts_only_when_both_set();
+    void unplugged_board_is_closed_by_next_open();
+    void suspend_closes_and_skips_one_pass();
+    void watch_thread_finds_and_loses_the_board();
+};
+
+void Tst_Hid_Device::exchange_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<int>("writes");
+    QTest::newRow("answered") << Fault::none << true << 1;
+    QTest::newRow("wrong echo: false, reply untouched") << Fault::wrong_echo << false << 1;
+    QTest::newRow("lost reply: false, reply untouched") << Fault::lost << false << 1;
+    QTest::newRow("late reply: false, reply untouched") << Fault::late << false << 1;
+    QTest::newRow("closed: nothing sent") << Fault::closed << false << 0;
+}
+
+void Tst_Hid_Device::exchange() {
+    QFETCH(Fault, fault);
+    QFETCH(bool, result);
+    QFETCH(int, writes);
+    Open_Board b;
+    QVERIFY(b.device.connected);
+    switch (fault) {
+    case Fault::none:
+        break;
+    case Fault::wrong_echo:
+        b.board->faults.wrong_echo_replies = 1;
+        break;
+    case Fault::lost:
+        b.board->faults.drop_replies = 1;
+        break;
+    case Fault::late:
+        b.board->faults.delay_ms = 5000;
+        break;
+    case Fault::closed:
+        b.device.close();
+        break;
+    }
+    Hid_Device::Reply reply;
+    reply.fill(0xEE);
+    const Hid_Device::Payload request = payload_of({});
+    QCOMPARE(b.device.exchange(CMD_IDENTIFY, &reply, &request), result);
+    QCOMPARE(static_cast<int>(b.board->exchanges.size()), writes);
+    if (result) {
+        QCOMPARE(reply[0], std::uint8_t{CMD_IDENTIFY});
+        QCOMPARE(reply[1], std::uint8_t{2}); // board type
+    } else {
+        QVERIFY(std::all_of(reply.begin(), reply.end(), [](std::uint8_t v) { return v == 0xEE; }));
+    }
+
+    // A failed exchange does not close the device: the next one goes through.
+    if (fault != Fault::closed) {
+        b.board->faults = {};
+        QVERIFY(b.device.connected);
+        QVERIFY(b.device.exchange(CMD_IDENTIFY, &reply, nullptr));
+        QCOMPARE(reply[0], std::uint8_t{CMD_IDENTIFY});
+    }
+}
+
+void Tst_Hid_Device::payload_absent_repeats_previous() {
+    Open_Board b;
+    const Hid_Device::Payload first = payload_of({0x01, 0x00, 0x28, 0x02});
+    QVERIFY(b.device.exchange(CMD_CAN_ACTIVATE, nullptr, &first));
+    QVERIFY(b.device.exchange(CMD_CAN_STATUS, nullptr, nullptr));
+    QCOMPARE(b.board->exchanges.size(), std::size_t{2});
+    QCOMPARE(b.board->exchanges[1].command, std::uint8_t{CMD_CAN_STATUS});
+    QVERIFY(b.board->exchanges[1].payload == first);
+}
+
+void Tst_Hid_Device::late_reply_of_same_command_is_not_taken() {
+    Open_Board b;
+    Hid_Device::Reply reply{};
+    const Hid_Device::Payload code_130 = payload_of({130});
+    const Hid_Device::Payload code_200 = payload_of({200});
+    QVERIFY(b.device.exchange(CMD_WRITE_SERVICE, nullptr, &code_130));
+
+    b.board->faults.delay_ms = 5000;
+    QVERIFY(!b.device.exchange(CMD_READ_SERVICE, &reply, nullptr));
+    b.board->faults.delay_ms = 0;
+    QCOMPARE(b.board->input.size(), std::size_t{1}); // the late answer, still saying 130
+
+    // The board changes meanwhile; the next read must show the new code, not the old answer.
+    board::Report change{};
+    change[1] = CMD_WRITE_SERVICE;
+    change[2] = code_200[0];
+    QVERIFY(b.board->model.answer(change, b.board->now_ms));
+    QVERIFY(b.device.exchange(CMD_READ_SERVICE, &reply, nullptr));
+    QCOMPARE(reply[1], std::uint8_t{200});
+}
+
+void Tst_Hid_Device::other_device_is_opened_read_and_closed_first() {
+    auto board = Test_Board::create();
+    board->add_other_device({0x046D, 0xC52B});
+    Hid_Device device(Hid_Backends{board});
+    device.init(0x8D88, 0x00CC, 0, 0);
+    QVERIFY(device.open());
+    QVERIFY(device.connected);
+    QVERIFY(device.identify_pending);
+    const std::vector<std::string> expected{"open other-0", "close other-0", "open test-board"};
+    QCOMPARE(board->events, expected);
+}
+
+void Tst_Hid_Device::search_stops_after_64_interfaces_data() {
+    QTest::addColumn<int>("others");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("board is the 64th") << 63 << true;
+    QTest::newRow("board is the 65th") << 64 << false;
+}
+
+void Tst_Hid_Device::search_stops_after_64_interfaces() {
+    QFETCH(int, others);
+    QFETCH(bool, found);
+    auto board = Test_Board::create();
+    for (int i = 0; i < others; ++i) {
+        board->add_other_device({0x1234, static_cast<std::uint16_t>(i)});
+    }
+    Hid_Device device(Hid_Backends{board});
+    device.init(0x8D88, 0x00CC, 0, 0);
+    QCOMPARE(device.open(), found);
+    QCOMPARE(device.connected.load(), found);
+    Hid_Device::Reply reply{};
+    QCOMPARE(device.exchange(CMD_IDENTIFY, &reply, nullptr), found);
+}
+
+void Tst_Hid_Device::second_pair_counts_only_when_both_set_data() {
+    QTest::addColumn<int>("vendor_2");
+    QTest::addColumn<int>("product_2");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("second pair matches") << 0x8D88 << 0x00CC << true;
+    QTest::newRow("second product 0") << 0x8D88 << 0 << false;
+    QTest::newRow("second pair other") << 0x8D88 << 0x00CD << false;
+}
+
+void Tst_Hid_Device::second_pair_counts_only_when_both_set() {
+    QFETCH(int, vendor_2);
+    QFETCH(int, product_2);
+    QFETCH(bool, found);
+    auto board = Test_Board::create();
+    Hid_Device device(Hid_Backends{board});
+    device.init(0x1111, 0x2222, vendor_2, product_2);
+    QCOMPARE(device.open(), found);
+}
+
+void Tst_Hid_Device::unplugged_board_is_closed_by_next_open() {
+    Open_Board b;
+    QVERIFY(b.device.connected);
+    b.device.identify_pending = false; // as after a first-connect sequence
+    QVERIFY(b.device.open());          // still there: kept as it is
+    QCOMPARE(b.board->events.size(), std::size_t{1});
+
+    b.board->plugged = false;
+    QVERIFY(!b.device.open());
+    QVERIFY(!b.device.connected);
+    QVERIFY(b.device.identify_pending);
+    QVERIFY(!b.device.exchange(CMD_IDENTIFY, nullptr, nullptr));
+
+    b.board->plugged = true;
+    QVERIFY(b.device.open());
+    QVERIFY(b.device.identify_pending);
+}
+
+void Tst_Hid_Device::suspend_closes_and_skips_one_pass() {
+    Open_Board b;
+    std::atomic<bool> enabled{true};
+    std::atomic<int> skip{0};
+    b.device.identify_pending = false;
+
+    suspend_watch(b.device, enabled, skip);
+    QVERIFY(!b.device.connected);
+    QVERIFY(b.device.identify_pending);
+    run_watch_pass(b.device, enabled, skip); // asleep: the watch does nothing
+    QVERIFY(!b.device.connected);
+
+    resume_watch(enabled);
+    resume_watch(enabled); // a second resume message changes nothing
+    run_watch_pass(b.device, enabled, skip);
+    QVERIFY(!b.device.connected);
+    QCOMPARE(skip.load(), 0);
+    run_watch_pass(b.device, enabled, skip);
+    QVERIFY(b.device.connected);
+}
+
+void Tst_Hid_Device::watch_thread_finds_and_loses_the_board() {
+    auto board = Test_Board::create();
+    board->plugged = false;
+    Widget window;
+    window.hid.set_backends(Hid_Backends{board});
+    QVERIFY(!window.hid.connected);
+
+    board->plugged = true;
+    QTRY_VERIFY_WITH_TIMEOUT(window.hid.connected, 1200);
+    window.hid.identify_pending = false;
+
+    board->plugged = false;
+    QTRY_VERIFY_WITH_TIMEOUT(!window.hid.connected, 700);
+    QVERIFY(window.hid.identify_pending);
+}
+
+QTEST_MAIN(Tst_Hid_Device)
+#include "tst_hid_device.moc"
