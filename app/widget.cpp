@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTabBar>
+#include <QTimer>
 #include <algorithm>
 #include <array>
 
@@ -17,6 +18,7 @@ namespace {
 constexpr std::int32_t board_vendor_id = 0x8D88;
 constexpr std::int32_t board_product_id = 0x00CC;
 constexpr int filter_count = 24;
+constexpr int default_poll_interval_ms = 50;
 constexpr int default_send_dlc = 8;
 constexpr std::array<int, 8> combination_column_widths{100, 60, 60, 60, 100, 100, 100, 50};
 
@@ -33,6 +35,8 @@ static void init_images() {
 }
 
 Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widget>()) {
+    show_error = &Widget::show_identification_error;
+    exit_application = [](int code) { QCoreApplication::exit(code); };
     init_images();
     setup_form();
     create_actions();
@@ -67,6 +71,7 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
 
     ui->can_recieved_plainTextEdit->clear();
     ui->can_send_dlc_spinBox->setValue(default_send_dlc);
+    vehicle_mode = 0;
 
     for (int k = 0; k < filter_count; ++k) {
         ui->can_filters_listWidget->addItem(tr("Filter ") + QString::number(k));
@@ -75,6 +80,14 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
         ui->canButtons_combinations_treeWidget->setColumnWidth(
             column, combination_column_widths[static_cast<std::size_t>(column)]);
     }
+
+    poll_interval_ms = default_poll_interval_ms;
+    poll_timer = new QTimer(this);
+    poll_timer->setObjectName(QStringLiteral("poll_timer"));
+    connect(poll_timer, &QTimer::timeout, this, &Widget::form_update);
+    poll_timer->setSingleShot(true);
+    poll_timer->setInterval(poll_interval_ms);
+    poll_timer->start();
 
     QCoreApplication::setOrganizationName(QStringLiteral("Zentravo"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("zentravo.local"));
