@@ -101,7 +101,7 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
 }
 
 Widget::~Widget() {
-    check_device_thread.stop_requested = true;
+    check_device_thread.request_stop();
     hid_data_thread.stop_requested = true;
     ui.reset();
     wait_for_threads();

@@ -2,6 +2,8 @@
 
 #include <QThread>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class Widget;
 
@@ -13,6 +15,16 @@ public:
     std::atomic<Widget*> owner{nullptr};
     std::atomic<bool> stop_requested{false};
 
+    // Sets `stop_requested` and cuts the current pause short, so the loop ends at once.
+    void request_stop();
+
 protected:
     void run() override;
+
+private:
+    // Sleeps `ms` unless a stop is requested meanwhile.
+    void pause(unsigned long ms);
+
+    std::mutex pause_lock;
+    std::condition_variable wake;
 };

@@ -86,9 +86,13 @@ bool Hid_Device::open() {
             const std::optional<Hid_Attributes> attributes = candidate->attributes();
             if (attributes && matches(*attributes)) {
                 const std::lock_guard guard(lock);
-                // A close while the search ran (the system suspending) wins over the find.
+                // A close while the search ran (the system suspending) wins over the find;
+                // a board another search opened meanwhile is kept.
                 if (close_count != closes_before) {
                     return false;
+                }
+                if (handle) {
+                    return true;
                 }
                 handle = std::move(candidate);
                 connected = true;
@@ -97,7 +101,11 @@ bool Hid_Device::open() {
             // Not ours: `candidate` closes here, before the next interface is tried.
         }
     }
-    close();
+    // Nothing found; a board that another search opened meanwhile stays open.
+    const std::lock_guard guard(lock);
+    if (!handle) {
+        close_locked();
+    }
     return false;
 }
 

@@ -10,12 +10,20 @@ constexpr int temperature_digits = 6;
 constexpr std::uint8_t half_degree_bit = 0x80;
 constexpr double half_degree = 0.5;
 
-const std::array<const char*, 14> state_names{
-    "IDLE",          "ACC_ON_DELAY",     "PC_ON",
-    "PC_SHUTDOWN",   "VKL_PC_DELAY",     "OS_LOAD_TIME",
-    "OS_SHUTDOWN_TIME", "ACC_OFF_DELAY", "AKB_OFF_DELAY",
-    "CHECK_PC_ON_DELAY_STATE", "R_OUT_DELAY_STATE", "SLEEP_STATE",
-    "ACC_ON_SLEEP_DELAY", "SLEEP_AKB_OFF_DELAY_STATE"};
+const std::array<const char*, 14> state_names{"IDLE",
+                                              "ACC_ON_DELAY",
+                                              "PC_ON",
+                                              "PC_SHUTDOWN",
+                                              "VKL_PC_DELAY",
+                                              "OS_LOAD_TIME",
+                                              "OS_SHUTDOWN_TIME",
+                                              "ACC_OFF_DELAY",
+                                              "AKB_OFF_DELAY",
+                                              "CHECK_PC_ON_DELAY_STATE",
+                                              "R_OUT_DELAY_STATE",
+                                              "SLEEP_STATE",
+                                              "ACC_ON_SLEEP_DELAY",
+                                              "SLEEP_AKB_OFF_DELAY_STATE"};
 } // namespace
 
 std::uint16_t Voltage_Average::add(std::uint16_t raw) {

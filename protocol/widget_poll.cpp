@@ -199,8 +199,7 @@ bool Widget::steady_state_pass() {
     }
     std::copy_n(reply_payload().begin(), pwm_byte::live_part_size, pwm_image.begin());
     status_display();
-    set_text_if_changed(ui->brightness_lineEdit,
-                        brightness_percent(pwm_present_value(pwm_image)));
+    set_text_if_changed(ui->brightness_lineEdit, brightness_percent(pwm_present_value(pwm_image)));
     if (!steer_brightness()) {
         return end_cycle();
     }
@@ -249,8 +248,8 @@ void Widget::poll_tail() {
 
 void Widget::show_vehicle_mode() {
     const std::array<QPushButton*, 4> buttons{
-        ui->canGenericMode_pushButton, ui->canVolkswagenMode_pushButton,
-        ui->canOpelMode_pushButton, ui->canVolvoMode_pushButton};
+        ui->canGenericMode_pushButton, ui->canVolkswagenMode_pushButton, ui->canOpelMode_pushButton,
+        ui->canVolvoMode_pushButton};
     for (std::size_t mode = 0; mode < buttons.size(); ++mode) {
         buttons[mode]->setEnabled(static_cast<int>(mode) != vehicle_mode);
     }
@@ -263,8 +262,8 @@ void Widget::present_connection() {
         indicator_connected = connected;
     }
     const std::array<QWidget*, 9> frames{
-        ui->configuration_frame, ui->snd_amp_frame,   ui->pwm_configuration_frame,
-        ui->can_frame,           ui->can_filters_frame, ui->info_frame,
+        ui->configuration_frame, ui->snd_amp_frame,       ui->pwm_configuration_frame,
+        ui->can_frame,           ui->can_filters_frame,   ui->info_frame,
         ui->service_frame,       ui->can_hw_timers_frame, ui->can_hw_triggers_frame};
     for (QWidget* frame : frames) {
         frame->setEnabled(connected);

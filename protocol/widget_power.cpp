@@ -43,11 +43,10 @@ Power_Settings Widget::power_settings_from_controls() const {
 // Only the variant with monitor control has the monitor delays; the group goes with them,
 // so no empty frame is left on the other variants.
 void Widget::show_monitor_controls(bool shown) {
-    for (QWidget* w : {static_cast<QWidget*>(ui->label_59),
-                       static_cast<QWidget*>(ui->monitor_on_delay_spinBox),
-                       static_cast<QWidget*>(ui->label_60),
-                       static_cast<QWidget*>(ui->monitor_off_delay_spinBox),
-                       static_cast<QWidget*>(ui->power_monitor_groupBox)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui->label_59), static_cast<QWidget*>(ui->monitor_on_delay_spinBox),
+          static_cast<QWidget*>(ui->label_60), static_cast<QWidget*>(ui->monitor_off_delay_spinBox),
+          static_cast<QWidget*>(ui->power_monitor_groupBox)}) {
         w->setVisible(shown);
     }
 }

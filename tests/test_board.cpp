@@ -89,7 +89,7 @@ int Test_Board::write(const Hid_Report& report) {
     exchanges.push_back(e);
 
     const board::Fault_Plan::Action action = faults.next();
-    if (action == board::Fault_Plan::Action::drop) {
+    if (action == board::Fault_Plan::Action::drop || exchanges.size() == lose_reply_to) {
         return 0;
     }
     std::optional<board::Report> reply = model.answer(report, now_ms);

@@ -36,6 +36,7 @@ public:
     std::atomic<bool> plugged{true};
     std::int64_t now_ms = 0;
 
+    std::size_t lose_reply_to = 0;   // the reply to this exchange (counted from 1) is lost
     std::vector<Exchange> exchanges; // every output report the board got
     std::vector<std::string> events; // "open <path>", "close <path>" in order
     std::deque<Hid_Report> input;    // input reports waiting to be read

@@ -2,33 +2,15 @@
 // program's window up, and clicks its tray icon with a real pointer event.
 #include <QApplication>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QtTest>
 
 #include "app/widget.h"
+#include "xvfb_fixture.h"
 
 namespace {
 
-QString g_display;
 QStringList g_missing_tools;
-
-// Starts Xvfb on a free display and returns its name (":N"), or an empty string.
-QString start_xvfb(QProcess& xvfb) {
-    xvfb.start(QStringLiteral("Xvfb"),
-               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                QStringLiteral("tcp")});
-    if (!xvfb.waitForStarted(5000)) {
-        return {};
-    }
-    QByteArray number;
-    while (!number.contains('\n') && xvfb.waitForReadyRead(10000)) {
-        number += xvfb.readAllStandardOutput();
-    }
-    number = number.trimmed();
-    return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
-}
 
 QWidget* tray_icon_window() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -84,19 +66,15 @@ void Tst_Tray_X11::click_on_tray_icon_shows_window() {
 }
 
 int main(int argc, char** argv) {
-    for (const char* tool : {"Xvfb", "trayer", "xdotool"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            g_missing_tools << QString::fromLatin1(tool);
-        }
-    }
-    QProcess xvfb;
+    g_missing_tools = missing_tools({"Xvfb", "trayer", "xdotool"});
+    Xvfb_Server xvfb;
     if (g_missing_tools.isEmpty()) {
-        g_display = start_xvfb(xvfb);
-        if (g_display.isEmpty()) {
+        const QString display = xvfb.start();
+        if (display.isEmpty()) {
             qCritical("Xvfb did not start");
             return 1;
         }
-        qputenv("DISPLAY", g_display.toLocal8Bit());
+        qputenv("DISPLAY", display.toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "xcb");
         // A session bus would route the tray through a status notifier; use the X tray.
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
@@ -106,10 +84,6 @@ int main(int argc, char** argv) {
         QApplication app(argc, argv);
         Tst_Tray_X11 test;
         code = QTest::qExec(&test, argc, argv);
-    }
-    if (xvfb.state() != QProcess::NotRunning) {
-        xvfb.terminate();
-        xvfb.waitForFinished(3000);
     }
     return code;
 }
