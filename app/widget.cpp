@@ -3,9 +3,11 @@
 #include "ui_widget.h"
 
 #include "app/compact_tab_style.h"
+#include "app/storage_paths.h"
 #include "hid/sleep_watch.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTabBar>
@@ -68,7 +70,11 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
     indicator_connected = false;
 
     fill_sound_combo_boxes();
+    create_curve_plot();
 
+    can_active = false;
+    can_one_line = false;
+    can_log_view_active = true;
     ui->can_recieved_plainTextEdit->clear();
     ui->can_send_dlc_spinBox->setValue(default_send_dlc);
     vehicle_mode = 0;
@@ -80,6 +86,15 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
         ui->canButtons_combinations_treeWidget->setColumnWidth(
             column, combination_column_widths[static_cast<std::size_t>(column)]);
     }
+
+    can_log_file_open = false;
+    can_log_open(program_file_directory(QStandardPaths::AppLocalDataLocation));
+    monitor_clock = [clock = std::make_shared<QElapsedTimer>()] {
+        if (!clock->isValid()) {
+            clock->start();
+        }
+        return static_cast<std::int64_t>(clock->elapsed());
+    };
 
     poll_interval_ms = default_poll_interval_ms;
     poll_timer = new QTimer(this);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QFile>
 #include <QIcon>
+#include <QSet>
+#include <QStringList>
+#include <QTextStream>
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -11,11 +15,22 @@
 #include "hid/check_device_thread.h"
 #include "hid/hid_data_thread.h"
 #include "hid/hid_device.h"
+#include "can/can_monitor.h"
+#include "can/udp_forwarder.h"
 #include "protocol/layouts.h"
 #include "protocol/status_text.h"
+#include "brightness/brightness_curve.h"
+#include "sound/sound_codec.h"
+
+class Curve_Plot;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
 
 class QAction;
 class QLineEdit;
+class QListWidget;
+class QModelIndex;
 class QTimer;
 class Sleep_Watch;
 class QMenu;
@@ -68,6 +83,24 @@ private slots:
     void form_update();
     void on_usb_pollTime_spinBox_valueChanged(int value);
 
+    // CAN monitor and sending.
+    void on_can_activate_pushButton_clicked();
+    void on_canScan_pushButton_clicked();
+    void on_can_prescaler_spinBox_valueChanged(int value);
+    void on_can_clear_pushButton_clicked();
+    void on_can_one_line_checkBox_toggled(bool checked);
+    void on_can_log_groupBox_toggled(bool checked);
+    void on_can_write_log_checkBox_toggled(bool checked);
+    void on_udpObdSend_checkBox_toggled(bool checked);
+    void on_can_id_add_all_to_blocked_pushButton_clicked();
+    void on_can_id_add_all_to_known_pushButton_clicked();
+    void on_can_id_add_to_blocked_pushButton_clicked();
+    void on_can_id_add_to_known_pushButton_clicked();
+    void on_can_id_known_listWidget_doubleClicked(const QModelIndex&);
+    void on_can_id_blocked_listWidget_doubleClicked(const QModelIndex&);
+    void on_can_send_pushButton_clicked();
+    void on_can_mass_send_pushButton_clicked();
+
     // Power sequencing.
     void on_acc_on_delay_spinBox_valueChanged(int);
     void on_vkl_pc_delay_spinBox_valueChanged(int);
@@ -88,6 +121,65 @@ private slots:
     void on_service_apply_pushButton_clicked();
     void on_reset_eeprom_pushButton_clicked();
     void on_save_settings_pushButton_clicked();
+
+    // Sound tab.
+    void on_volume_horizontalSlider_valueChanged(int value);
+    void on_volume_mute_checkBox_toggled(bool checked);
+    void on_hard_mute_checkBox_toggled(bool checked);
+    void on_soft_mute_checkBox_toggled(bool checked);
+    void on_input_gain_horizontalSlider_valueChanged(int value);
+    void on_input_1_radioButton_clicked();
+    void on_input_2_radioButton_clicked();
+    void on_input_3_radioButton_clicked();
+    void on_input_4_radioButton_clicked();
+    void on_autozero_checkBox_toggled(bool checked);
+    void on_sec_input_1_radioButton_clicked();
+    void on_sec_input_2_radioButton_clicked();
+    void on_sec_input_3_radioButton_clicked();
+    void on_sec_input_4_radioButton_clicked();
+    void on_sec_input_mute_radioButton_clicked();
+    void on_sec_input_gain_horizontalSlider_valueChanged(int value);
+    void on_rear_speaker_source_comboBox_currentIndexChanged(int index);
+    void on_fl_horizontalSlider_valueChanged(int value);
+    void on_fr_horizontalSlider_valueChanged(int value);
+    void on_rl_horizontalSlider_valueChanged(int value);
+    void on_rr_horizontalSlider_valueChanged(int value);
+    void on_sub_horizontalSlider_valueChanged(int value);
+    void on_fl_mute_checkBox_toggled(bool checked);
+    void on_fr_mute_checkBox_toggled(bool checked);
+    void on_rl_mute_checkBox_toggled(bool checked);
+    void on_rr_mute_checkBox_toggled(bool checked);
+    void on_sub_mute_checkBox_toggled(bool checked);
+    void on_treble_gain_horizontalSlider_valueChanged(int value);
+    void on_middle_gain_horizontalSlider_valueChanged(int value);
+    void on_bass_gain_horizontalSlider_valueChanged(int value);
+    void on_treble_cf_comboBox_currentIndexChanged(int index);
+    void on_middle_cf_comboBox_currentIndexChanged(int index);
+    void on_middle_qf_comboBox_currentIndexChanged(int index);
+    void on_bass_cf_comboBox_currentIndexChanged(int index);
+    void on_bass_qf_comboBox_currentIndexChanged(int index);
+    void on_sub_cut_off_comboBox_currentIndexChanged(int index);
+
+    // Brightness tab.
+    void on_auto_1_light_spinBox_valueChanged(int);
+    void on_auto_2_light_spinBox_valueChanged(int);
+    void on_auto_3_light_spinBox_valueChanged(int);
+    void on_auto_4_light_spinBox_valueChanged(int);
+    void on_auto_5_light_spinBox_valueChanged(int);
+    void on_auto_6_light_spinBox_valueChanged(int);
+    void on_auto_7_light_spinBox_valueChanged(int);
+    void on_auto_1_verticalSlider_valueChanged(int value);
+    void on_auto_2_verticalSlider_valueChanged(int value);
+    void on_auto_3_verticalSlider_valueChanged(int value);
+    void on_auto_4_verticalSlider_valueChanged(int value);
+    void on_auto_5_verticalSlider_valueChanged(int value);
+    void on_auto_6_verticalSlider_valueChanged(int value);
+    void on_auto_7_verticalSlider_valueChanged(int value);
+    void on_pwm_step_delay_spinBox_valueChanged(int);
+    void on_pwm_slide_delay_spinBox_valueChanged(int);
+    void on_pwm_smooth_alg_checkBox_toggled(bool checked);
+    void on_pwm_apply_pushButton_clicked();
+    void on_pwm_groupBox_toggled(bool checked);
 
     void check_hid_device();
     void system_suspending();
@@ -146,6 +238,54 @@ private:
     bool updating_controls = false;
     bool indicator_connected = false;
 
+    // CAN monitor and sending.
+public:
+    // Receives every frame the board fetched: lists, log, triggers, vehicle, view, UDP.
+    void can_receive_frame(const CanFrame& frame);
+    // Hands the frames dispatched since the last call to the view, in one append (when the
+    // view can be seen), and to the UDP port.
+    void can_dispatch_flush();
+    // Sends one frame (command 0x40) while the board is connected.
+    void can_send_frame(const CanFrame& frame);
+    // Sends every frame line of `text` in order, each logged unless it is a quiet one.
+    void can_send_text(QStringView text);
+    // Opens can_log.txt in `directory`, replacing it, and writes its header.
+    void can_log_open(const QString& directory);
+    // The monitor's clock in milliseconds (the scan, the view's refresh); tests put their own in.
+    std::function<std::int64_t()> monitor_clock;
+
+private:
+    enum class Log_Direction { sent, received };
+    void can_log_write(QStringView text, Log_Direction direction);
+    bool can_status_handler();
+    bool can_fetch_frames(int waiting);
+    void can_scan_step();
+    void can_send_activation(bool on, int prescaler, int mode);
+    void can_view_append(const QString& text);
+    void can_udp_send(std::uint32_t id, const CanFrame& frame);
+    void can_id_lists_rebuild();
+    void can_id_move_all(QListWidget* from, QListWidget* to);
+    void can_id_move_selected(QListWidget* from, QListWidget* to);
+    void button_press_step();
+
+    bool can_active = false;
+    bool can_log_view_active = true;
+    bool can_one_line = false;
+    bool can_log_write_enabled = false;
+    bool can_log_file_open = false;
+    QFile can_log_file;
+    QTextStream can_log_stream;
+    bool udp_send_enabled = false;
+    Udp_Forwarder udp_forwarder{udp_host, udp_port};
+    Udp_Forwarder::Datagram udp_datagram{};
+    int can_max_pending = 0;
+    Bitrate_Scan can_scan;
+    QSet<std::uint32_t> can_known_ids;
+    QSet<std::uint32_t> can_blocked_ids;
+    QStringList can_view_pending; // lines of this cycle, not yet in the view
+    bool can_view_clear_first = false;
+    std::int64_t can_view_shown_ms = 0;
+
     // The poll cycle and what it reads from the board.
     QTimer* poll_timer = nullptr;
     bool hotkeys_registered = false;
@@ -166,5 +306,34 @@ private:
     std::array<Hw_Trigger_Record, 2> hw_triggers{};
     Can_Status can_status;
     std::uint8_t adc_reference_code = 0;
+    // Sound tab.
+    Sound_Fields sound_fields{}; // the one source of the bytes the sound tab edits
+    void fill_sound_controls();
+    void edit_sound(const std::function<void(Sound_Fields&)>& change,
+                    std::initializer_list<std::size_t> registers);
+    void edit_sound_index(std::uint8_t Sound_Fields::* field, int index,
+                          std::initializer_list<std::size_t> registers);
+    void edit_output_level(Sound_Output output, QLineEdit* field, int db);
+    void edit_output_mute(Sound_Output output, bool mute);
+    void edit_main_input(std::uint8_t code);
+    void edit_second_input(std::uint8_t code);
+    void show_db(QLineEdit* field, int value);
+    std::array<QRadioButton*, 4> main_input_buttons() const;
+    std::array<QRadioButton*, 4> second_input_buttons() const;
+
+    // Brightness tab.
+    Curve_Plot* curve_plot = nullptr;
+    void create_curve_plot();
+    void fill_brightness_controls();
+    void show_present_brightness();
+    void refresh_curve_plot();
+    void mark_curve_changed();
+    void curve_light_edited();
+    void curve_point_moved(std::size_t point, int value);
+    Curve_Settings curve_from_controls() const;
+    std::array<QSlider*, curve_points> curve_sliders() const;
+    std::array<QSpinBox*, curve_points> curve_light_spin_boxes() const;
+    std::array<QLineEdit*, curve_points> curve_percent_fields() const;
+
     int vehicle_mode = 0; // 0 Generic, 1 Volkswagen, 2 Opel, 3 Volvo
 };

@@ -35,6 +35,7 @@ bool Widget::command(std::uint8_t code, bool with_request, bool read_reply) {
 }
 
 bool Widget::end_cycle() {
+    can_dispatch_flush();
     updating_controls = false;
     poll_timer->start();
     return false;
@@ -98,7 +99,7 @@ bool Widget::first_connect_sequence() {
     }
     std::copy_n(reply_payload().begin(), pwm_image.size(), pwm_image.begin());
     updating_controls = true;
-    // The brightness tab takes pwm_image into its controls here.
+    fill_brightness_controls();
 
     if (!read_filters_into_table()) {
         return end_cycle();
@@ -114,7 +115,7 @@ bool Widget::first_connect_sequence() {
     std::copy_n(reply_payload().begin(), sound_image.size(), sound_image.begin());
     sound_image_read = true;
     updating_controls = true;
-    // The sound tab takes sound_image into its controls here.
+    fill_sound_controls();
 
     if (!command(CMD_CAN_STATUS, false, true)) {
         return end_cycle();
@@ -199,7 +200,7 @@ bool Widget::steady_state_pass() {
     }
     std::copy_n(reply_payload().begin(), pwm_byte::live_part_size, pwm_image.begin());
     status_display();
-    set_text_if_changed(ui->brightness_lineEdit, brightness_percent(pwm_present_value(pwm_image)));
+    show_present_brightness();
     if (!steer_brightness()) {
         return end_cycle();
     }
@@ -208,8 +209,9 @@ bool Widget::steady_state_pass() {
         return end_cycle();
     }
     can_status = decode_can_status(reply_payload());
-    // The CAN status handler takes the reply here: the bit-rate scan step, the CAN controls,
-    // the head-unit start-up, and the fetch and dispatch of every waiting frame.
+    if (!can_status_handler()) {
+        return end_cycle();
+    }
     return true;
 }
 
@@ -241,6 +243,7 @@ bool Widget::steer_brightness() {
 }
 
 void Widget::poll_tail() {
+    can_dispatch_flush();
     show_vehicle_mode();
     present_connection();
     poll_timer->start();
