@@ -1,5 +1,7 @@
 #include "board/virtual_board.h"
 
+#include "protocol/commands.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -103,6 +105,17 @@ std::string Virtual_Board::start() {
     if (!model.load_scenario(options.scenario, now_ms())) {
         return "unknown scenario " + console::quoted(options.scenario) + " (" +
                joined(Board_Model::scenario_names()) + ")";
+    }
+    if (options.can_active_at_start) {
+        // As a board the tool activated earlier: on, at the prescaler of the bus's bit rate.
+        constexpr int bitrate_numerator = 4000;
+        const int prescaler = bitrate_numerator / options.bitrate_kbit;
+        Report activate{};
+        activate[1] = CMD_CAN_ACTIVATE;
+        activate[2] = 1;
+        activate[3] = static_cast<std::uint8_t>(prescaler >> 8);
+        activate[4] = static_cast<std::uint8_t>(prescaler & 0xFF);
+        model.answer(activate, now_ms());
     }
     clock_timer.start(clock_period_ms);
     return options.start_plugged ? server.plug() : std::string();

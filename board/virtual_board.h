@@ -24,6 +24,7 @@ struct Board_Options {
     std::string scenario = "none";
     int bitrate_kbit = factory_bus_bitrate_kbit;
     bool start_plugged = true;
+    bool can_active_at_start = false; // the controller already listening to the bus
     std::uint16_t vendor_id = board_vendor_id;
     std::uint16_t product_id = board_product_id;
 };

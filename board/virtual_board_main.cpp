@@ -158,6 +158,8 @@ std::optional<board::Board_Options> parse_options(const QCoreApplication& app) {
         option("bitrate", "Vehicle bus bit rate in kbit/s.", "KBIT",
                QString::number(defaults.bitrate_kbit)),
         {QStringLiteral("unplugged"), QStringLiteral("Start unplugged: no socket until plug.")},
+        {QStringLiteral("can-active"),
+         QStringLiteral("Start with the CAN controller on, at the prescaler of the bus's bit rate.")},
         option("vid", "Vendor ID to play, hexadecimal.", "HEX",
                QString::number(defaults.vendor_id, hex_base)),
         option("pid", "Product ID to play, hexadecimal.", "HEX",
@@ -195,6 +197,7 @@ std::optional<board::Board_Options> parse_options(const QCoreApplication& app) {
     options.scenario = parser.value(QStringLiteral("scenario")).toLower().toStdString();
     options.bitrate_kbit = static_cast<int>(*bitrate);
     options.start_plugged = !parser.isSet(QStringLiteral("unplugged"));
+    options.can_active_at_start = parser.isSet(QStringLiteral("can-active"));
     options.vendor_id = static_cast<std::uint16_t>(*vid);
     options.product_id = static_cast<std::uint16_t>(*pid);
     return options;
