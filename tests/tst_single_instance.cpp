@@ -70,11 +70,12 @@ public:
         return process;
     }
 
-    // True once a copy serves the single-instance name.
+    // True once a copy serves the single-instance name and has finished deciding (its lock
+    // file is gone again).
     bool serving() const {
-        return !QDir(dir.filePath(QStringLiteral("run")))
-                    .entryList({QStringLiteral("tabrix-*.sock")}, QDir::System)
-                    .isEmpty();
+        const QDir run(dir.filePath(QStringLiteral("run")));
+        return !run.entryList({QStringLiteral("tabrix-*.sock")}, QDir::System).isEmpty() &&
+               run.entryList({QStringLiteral("*.lock")}, QDir::Files | QDir::Hidden).isEmpty();
     }
 
     QString path() const { return dir.path(); }
