@@ -22,6 +22,9 @@ int main(int argc, char* argv[]) {
     font.setPointSize(8);
     QApplication::setFont(font);
 
+    // Installed first, so a termination signal from the very start still ends the program
+    // through its quit path (it waits in the event loop's queue until the loop runs).
+    Unix_Signal_Watch signal_watch;
     Single_Instance instance(
         Single_Instance::default_server_path(QApplication::applicationFilePath()));
     if (instance.is_running()) {
@@ -29,7 +32,6 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    Unix_Signal_Watch signal_watch;
     auto window = std::make_unique<Widget>();
     QObject::connect(&instance, &Single_Instance::message_received, window.get(),
                      &Widget::message_arrived);

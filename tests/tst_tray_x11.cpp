@@ -50,13 +50,19 @@ void Tst_Tray_X11::click_on_tray_icon_shows_window() {
     QTRY_VERIFY_WITH_TIMEOUT((icon = tray_icon_window()) != nullptr, 10000);
     QTest::qWait(200);
 
-    const int rc = QProcess::execute(
-        QStringLiteral("xdotool"),
-        {QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(icon->winId()),
-         QString::number(icon->width() / 2), QString::number(icon->height() / 2),
-         QStringLiteral("click"), QStringLiteral("1")});
-    QCOMPARE(rc, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(window.isVisible(), 5000);
+    // A click the panel has not yet routed to the icon (a busy machine) is made again.
+    for (int attempt = 0; attempt < 3 && !window.isVisible(); ++attempt) {
+        const int rc = QProcess::execute(
+            QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"),
+             QString::number(icon->winId()), QString::number(icon->width() / 2),
+             QString::number(icon->height() / 2), QStringLiteral("click"), QStringLiteral("1")});
+        QCOMPARE(rc, 0);
+        if (QTest::qWaitFor([&] { return window.isVisible(); }, 3000)) {
+            break;
+        }
+    }
+    QVERIFY(window.isVisible());
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
     QVERIFY(tabs);
     QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("CAN Buttons"));
