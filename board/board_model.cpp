@@ -135,7 +135,7 @@ Power_Config factory_power_config() {
     namespace b = power_config_byte;
     Power_Config c{};
     c[b::acc_on_delay] = 3;
-    c[b::os_shutdown_time] = 60;
+    c[b::os_shutdown_delay] = 60;
     c[b::akb_min] = 110; // 11.0 V
     c[b::vkl_pc_delay] = 2;
     c[b::check_pc_on] = 1;

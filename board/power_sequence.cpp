@@ -220,7 +220,7 @@ void Power_Sequence::enter(Power_State next, std::int64_t at_ms) {
         deadline_ms_ = at_ms + shutdown_press_ms;
         break;
     case os_shutdown_time:
-        deadline_ms_ = at_ms + seconds(b::os_shutdown_time);
+        deadline_ms_ = at_ms + seconds(b::os_shutdown_delay);
         monitor_switch_ms_ = at_ms + seconds(b::monitor_off_delay);
         monitor_switch_to_ = false;
         break;

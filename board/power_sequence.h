@@ -41,6 +41,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "protocol/layouts.h"
+
 namespace board {
 
 enum class Power_State : std::uint8_t {
@@ -60,25 +62,10 @@ enum class Power_State : std::uint8_t {
     sleep_akb_off_delay = 13,
 };
 
-constexpr std::size_t power_config_size = 15;
-using Power_Config = std::array<std::uint8_t, power_config_size>;
-
-// Byte positions in the power configuration.
-namespace power_config_byte {
-constexpr std::size_t acc_on_delay = 0;
-constexpr std::size_t os_shutdown_time = 2;
-constexpr std::size_t akb_min = 3; // tenths of a volt
-constexpr std::size_t vkl_pc_delay = 4;
-constexpr std::size_t check_pc_on = 5;
-constexpr std::size_t acc_off_delay_low = 6;
-constexpr std::size_t akb_off_delay = 7;
-constexpr std::size_t acc_off_delay_high = 8;
-constexpr std::size_t vkl_akb_min = 9; // tenths of a volt
-constexpr std::size_t r_out_delay = 11;
-constexpr std::size_t sleep_mode = 12;
-constexpr std::size_t monitor_on_delay = 13;
-constexpr std::size_t monitor_off_delay = 14;
-} // namespace power_config_byte
+// The power configuration as the tool reads and writes it.
+using ::Power_Config;
+using ::power_config_size;
+namespace power_config_byte = ::power_byte;
 
 class Power_Sequence {
 public:
