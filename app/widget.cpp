@@ -7,8 +7,8 @@
 #include "hid/sleep_watch.h"
 
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QTabBar>
 #include <QTimer>

@@ -2,38 +2,37 @@
 
 #include <QFile>
 #include <QIcon>
+#include <QPixmap>
 #include <QSet>
 #include <QStringList>
-#include <QTextStream>
-#include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTextStream>
 #include <QWidget>
 #include <atomic>
 #include <functional>
 #include <memory>
 
+#include "brightness/brightness_curve.h"
+#include "can/can_monitor.h"
+#include "can/udp_forwarder.h"
 #include "hid/check_device_thread.h"
 #include "hid/hid_data_thread.h"
 #include "hid/hid_device.h"
-#include "can/can_monitor.h"
-#include "can/udp_forwarder.h"
 #include "protocol/layouts.h"
 #include "protocol/status_text.h"
-#include "brightness/brightness_curve.h"
 #include "sound/sound_codec.h"
 
 class Curve_Plot;
-class QRadioButton;
-class QSlider;
-class QSpinBox;
-
+class Sleep_Watch;
 class QAction;
 class QLineEdit;
 class QListWidget;
-class QModelIndex;
-class QTimer;
-class Sleep_Watch;
 class QMenu;
+class QModelIndex;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
+class QTimer;
 
 namespace Ui {
 class Widget;
@@ -311,7 +310,7 @@ private:
     void fill_sound_controls();
     void edit_sound(const std::function<void(Sound_Fields&)>& change,
                     std::initializer_list<std::size_t> registers);
-    void edit_sound_index(std::uint8_t Sound_Fields::* field, int index,
+    void edit_sound_index(std::uint8_t Sound_Fields::*field, int index,
                           std::initializer_list<std::size_t> registers);
     void edit_output_level(Sound_Output output, QLineEdit* field, int db);
     void edit_output_mute(Sound_Output output, bool mute);

@@ -159,7 +159,8 @@ std::optional<board::Board_Options> parse_options(const QCoreApplication& app) {
                QString::number(defaults.bitrate_kbit)),
         {QStringLiteral("unplugged"), QStringLiteral("Start unplugged: no socket until plug.")},
         {QStringLiteral("can-active"),
-         QStringLiteral("Start with the CAN controller on, at the prescaler of the bus's bit rate.")},
+         QStringLiteral(
+             "Start with the CAN controller on, at the prescaler of the bus's bit rate.")},
         option("vid", "Vendor ID to play, hexadecimal.", "HEX",
                QString::number(defaults.vendor_id, hex_base)),
         option("pid", "Product ID to play, hexadecimal.", "HEX",
