@@ -7,6 +7,7 @@
 #include "app/widget.h"
 #include "hid/hid_device.h"
 #include "hid/virtual_backend.h"
+#include "process_fixture.h"
 #include "protocol/commands.h"
 
 namespace {
@@ -14,46 +15,13 @@ namespace {
 constexpr int short_timeout_ms = 300;
 
 // The virtual board program, driven through its standard input.
-class Virtual_Board {
+class Virtual_Board : public Child_Process {
 public:
-    explicit Virtual_Board(const QStringList& options = {}) {
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        process.start(QStringLiteral(TABRIX_VIRTUAL_BOARD), options);
-    }
-    ~Virtual_Board() {
-        if (process.state() != QProcess::NotRunning) {
-            process.write("quit\n");
-            if (!process.waitForFinished(3000)) {
-                process.kill();
-                process.waitForFinished(3000);
-            }
-        }
-    }
-    Virtual_Board(const Virtual_Board&) = delete;
-    Virtual_Board& operator=(const Virtual_Board&) = delete;
+    Virtual_Board() { process.start(QStringLiteral(TABRIX_VIRTUAL_BOARD), {}); }
 
-    // Sends one command and returns its answer line; the board's own event lines
-    // ("host connected", "host disconnected") are passed over.
-    QByteArray command(const QByteArray& line) {
-        process.write(line + '\n');
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 5000) {
-            if (!process.canReadLine()) {
-                process.waitForReadyRead(100);
-                continue;
-            }
-            const QByteArray answer = process.readLine().trimmed();
-            if (!answer.startsWith("host ")) {
-                return answer;
-            }
-        }
-        return {};
-    }
+    QByteArray command(const QByteArray& line) { return board_command(process, line); }
 
     bool serving() const { return !Virtual_Backend().enumerate().empty(); }
-
-    QProcess process;
 };
 
 // A board object with no watch thread, searching only the virtual devices.

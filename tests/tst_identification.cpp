@@ -1,19 +1,17 @@
 // A board the program cannot accept, end to end: the real program against the virtual board
 // program on an X server of the test's own. The error box must stay up until it is answered,
 // and the program must then end with the exit code of the failure.
-#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
+#include "process_fixture.h"
 #include "xvfb_fixture.h"
 
 namespace {
 
 constexpr int process_start_ms = 5000;
 constexpr int board_serving_ms = 5000;
-constexpr int board_answer_ms = 5000;
 // The program finds the board within one watch round (500 ms) and identifies it on the
 // next poll; the rest is room for a loaded machine.
 constexpr int box_appears_ms = 15000;
@@ -22,80 +20,8 @@ constexpr int poll_step_ms = 100; // between looks at a process or the screen
 constexpr int box_dwell_ms = 500;
 constexpr int exit_after_answer_ms = 5000;
 constexpr int xdotool_ms = 5000;
-constexpr int stop_ms = 3000;
 
 const QString main_window_title = QStringLiteral("Korvantexa Tabrix R44");
-
-// A child process that is ended on every way out of the test.
-class Child {
-public:
-    Child() = default;
-    ~Child() {
-        if (process.state() == QProcess::NotRunning) {
-            return;
-        }
-        process.terminate();
-        if (!process.waitForFinished(stop_ms)) {
-            process.kill();
-            process.waitForFinished(stop_ms);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    QProcess process;
-};
-
-// Runtime, config, data and home directories of their own for the board and the program.
-class Program_Home {
-public:
-    Program_Home() {
-        QDir(dir.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(dir.filePath(QStringLiteral("run")), QFileDevice::ReadOwner |
-                                                                       QFileDevice::WriteOwner |
-                                                                       QFileDevice::ExeOwner);
-    }
-
-    bool valid() const { return dir.isValid(); }
-
-    QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("HOME"), dir.path());
-        return env;
-    }
-
-    // True once a virtual board serves its socket here.
-    bool board_serving() const {
-        return !QDir(dir.filePath(QStringLiteral("run/virtual-hid")))
-                    .entryList({QStringLiteral("*.sock")}, QDir::System)
-                    .isEmpty();
-    }
-
-private:
-    QTemporaryDir dir;
-};
-
-// Sends one command line to the virtual board and returns its answer; the board's own
-// "host ..." event lines are passed over.
-QByteArray board_command(QProcess& board, const QByteArray& line) {
-    board.write(line + '\n');
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < board_answer_ms) {
-        if (!board.canReadLine()) {
-            board.waitForReadyRead(poll_step_ms);
-            continue;
-        }
-        const QByteArray answer = board.readLine().trimmed();
-        if (!answer.startsWith("host ")) {
-            return answer;
-        }
-    }
-    return {};
-}
 
 struct Tool_Result {
     int exit_code = -1;
@@ -110,7 +36,7 @@ Tool_Result xdotool(const QString& display, const QStringList& arguments) {
     tool.start(QStringLiteral("xdotool"), arguments);
     if (!tool.waitForFinished(xdotool_ms)) {
         tool.kill();
-        tool.waitForFinished(stop_ms);
+        tool.waitForFinished(Child_Process::stop_ms);
         return {};
     }
     return {tool.exitCode(), QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed()};
@@ -179,7 +105,7 @@ void Tst_Identification::failure_shows_box_then_exits() {
 
     Program_Home home;
     QVERIFY(home.valid());
-    Child board;
+    Child_Process board;
     board.process.setProcessEnvironment(home.environment());
     board.process.start(QStringLiteral(TABRIX_VIRTUAL_BOARD), board_options);
     QVERIFY(board.process.waitForStarted(process_start_ms));
@@ -188,7 +114,7 @@ void Tst_Identification::failure_shows_box_then_exits() {
         QVERIFY(board_command(board.process, fault).startsWith("ok"));
     }
 
-    Child program;
+    Child_Process program;
     QProcessEnvironment env = home.environment();
     env.insert(QStringLiteral("DISPLAY"), xvfb.display());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));

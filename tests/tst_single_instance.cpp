@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "app/single_instance.h"
+#include "process_fixture.h"
 
 namespace {
 
@@ -46,24 +47,13 @@ QStringList tree_listing(const QString& root) {
     return files;
 }
 
-// A home of its own for the program: runtime, config and data directories.
-class Program_Home {
+// The program started in a home of its own.
+class Program_Start : public Program_Home {
 public:
-    Program_Home() {
-        QDir(dir.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(dir.filePath(QStringLiteral("run")), QFileDevice::ReadOwner |
-                                                                       QFileDevice::WriteOwner |
-                                                                       QFileDevice::ExeOwner);
-    }
-
     std::unique_ptr<QProcess> start() const {
         auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = environment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("HOME"), dir.path());
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->start(QStringLiteral(TABRIX_EXECUTABLE), {});
@@ -73,15 +63,10 @@ public:
     // True once a copy serves the single-instance name and has finished deciding (its lock
     // file is gone again).
     bool serving() const {
-        const QDir run(dir.filePath(QStringLiteral("run")));
+        const QDir run(run_dir());
         return !run.entryList({QStringLiteral("tabrix-*.sock")}, QDir::System).isEmpty() &&
                run.entryList({QStringLiteral("*.lock")}, QDir::Files | QDir::Hidden).isEmpty();
     }
-
-    QString path() const { return dir.path(); }
-
-private:
-    QTemporaryDir dir;
 };
 
 } // namespace
@@ -139,7 +124,7 @@ void Tst_Single_Instance::name_depends_on_user_and_executable() {
 }
 
 void Tst_Single_Instance::second_start_exits_fast_first_keeps_running() {
-    Program_Home home;
+    Program_Start home;
     auto first = home.start();
     QVERIFY(first->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(home.serving(), 10000);
@@ -163,7 +148,7 @@ void Tst_Single_Instance::second_start_exits_fast_first_keeps_running() {
 }
 
 void Tst_Single_Instance::two_starts_at_once_leave_one_running() {
-    Program_Home home;
+    Program_Start home;
     auto a = home.start();
     auto b = home.start();
     QVERIFY(a->waitForStarted());
@@ -189,7 +174,7 @@ void Tst_Single_Instance::termination_signal_ends_cleanly_data() {
 
 void Tst_Single_Instance::termination_signal_ends_cleanly() {
     QFETCH(int, signal_number);
-    Program_Home home;
+    Program_Start home;
     auto program = home.start();
     QVERIFY(program->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(home.serving(), 10000);
