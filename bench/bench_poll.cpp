@@ -17,6 +17,7 @@
 #include "app/widget.h"
 #include "hid/hid_device.h"
 #include "hid/virtual_backend.h"
+#include "process_fixture.h"
 #include "protocol/commands.h"
 #include "tests/test_board.h"
 
@@ -26,8 +27,7 @@ constexpr std::int32_t board_vendor_id = 0x8D88;
 constexpr std::int32_t board_product_id = 0x00CC;
 constexpr int process_start_ms = 5000;
 constexpr int board_serving_ms = 5000;
-constexpr int connect_ms = 3000; // the device watch looks every 500 ms
-constexpr int stop_ms = 3000;
+constexpr int connect_ms = 3000;    // the device watch looks every 500 ms
 constexpr int socket_timeout_s = 3; // a bare round trip waits as long as an exchange may
 constexpr std::size_t device_ids_size = 4;
 constexpr std::size_t command_byte = 1;
@@ -77,24 +77,12 @@ struct Connected_Window {
 };
 
 // The virtual board program on the runtime directory of this run.
-class Board_Program {
+class Board_Program : public Child_Process {
 public:
     Board_Program() {
         process.start(QStringLiteral(TABRIX_VIRTUAL_BOARD),
                       {QStringLiteral("--scenario"), QStringLiteral("none")});
     }
-    ~Board_Program() {
-        if (process.state() == QProcess::NotRunning) {
-            return;
-        }
-        process.terminate();
-        if (!process.waitForFinished(stop_ms)) {
-            process.kill();
-            process.waitForFinished(stop_ms);
-        }
-    }
-    Board_Program(const Board_Program&) = delete;
-    Board_Program& operator=(const Board_Program&) = delete;
 
     // The board's socket once it serves, else empty.
     std::string wait_serving() {

@@ -16,26 +16,8 @@ namespace {
 using Payload_In = std::span<const std::uint8_t, report_payload_size>;
 using Payload_Out = std::span<std::uint8_t, report_payload_size>;
 
-// 0x37 reply, after the power configuration.
-namespace power_reply {
-constexpr std::size_t battery = 15;
-constexpr std::size_t state = 17;
-constexpr std::size_t output = 18;
-constexpr std::size_t temperature = 20;
-} // namespace power_reply
-
-namespace pwm_byte {
-constexpr std::size_t present = 0;
-constexpr std::size_t light = 2;
-constexpr std::size_t mode = 4;
-constexpr std::size_t thresholds = 5;
-constexpr std::size_t values = 19;
-constexpr std::size_t step_delay = 33;
-constexpr std::size_t slide_delay = 34;
-constexpr std::size_t smoothing = 35;
-constexpr std::size_t first_stored = thresholds; // 0..4 belong to the board
-} // namespace pwm_byte
-constexpr std::size_t curve_points = 7;
+// Bytes 0..4 of the brightness image belong to the board; the host's write keeps them.
+constexpr std::size_t pwm_first_stored = pwm_byte::point_light;
 constexpr std::uint8_t pwm_mode_manual = 1;
 constexpr int pwm_value_shift = 2;
 constexpr std::uint8_t pwm_value_low_bits = 0x03;
@@ -182,8 +164,8 @@ Pwm_Image factory_pwm_image() {
     constexpr std::array<int, curve_points> values = {56, 100, 170, 280, 400, 500, 564};
     Pwm_Image p{};
     for (std::size_t i = 0; i < curve_points; ++i) {
-        put_u16(p, pwm_byte::thresholds + 2 * i, static_cast<unsigned>(thresholds[i]));
-        put_u16(p, pwm_byte::values + 2 * i, static_cast<unsigned>(values[i]));
+        put_u16(p, pwm_byte::point_light + 2 * i, static_cast<unsigned>(thresholds[i]));
+        put_u16(p, pwm_byte::point_pwm + 2 * i, static_cast<unsigned>(values[i]));
     }
     p[pwm_byte::step_delay] = 2;
     p[pwm_byte::slide_delay] = 5;
@@ -304,8 +286,8 @@ int Board_Model::State::curve_pwm() const {
     };
     std::array<Point, curve_points> points{};
     for (std::size_t i = 0; i < curve_points; ++i) {
-        points[i] = {get_u16(pwm, pwm_byte::thresholds + 2 * i),
-                     std::min<int>(get_u16(pwm, pwm_byte::values + 2 * i), pwm_full_scale)};
+        points[i] = {get_u16(pwm, pwm_byte::point_light + 2 * i),
+                     std::min<int>(get_u16(pwm, pwm_byte::point_pwm + 2 * i), pwm_full_scale)};
     }
     std::stable_sort(points.begin(), points.end(),
                      [](const Point& a, const Point& b) { return a.light < b.light; });
@@ -330,8 +312,8 @@ int Board_Model::State::curve_pwm() const {
 
 Pwm_Image Board_Model::State::pwm_image() const {
     Pwm_Image image = pwm;
-    put_u16(image, pwm_byte::present, static_cast<unsigned>(present_pwm()));
-    put_u16(image, pwm_byte::light, static_cast<unsigned>(light));
+    put_u16(image, pwm_byte::present_value, static_cast<unsigned>(present_pwm()));
+    put_u16(image, pwm_byte::light_value, static_cast<unsigned>(light));
     image[pwm_byte::mode] = pwm_mode;
     return image;
 }
@@ -476,9 +458,9 @@ std::optional<Report> Board_Model::answer(const Report& request, std::int64_t no
         break;
     case CMD_READ_POWER: {
         std::copy(s.power.config.begin(), s.power.config.end(), out.begin());
-        put_u16(out, power_reply::battery, battery_adc_count());
+        put_u16(out, power_reply::akb, battery_adc_count());
         out[power_reply::state] = static_cast<std::uint8_t>(s.power.state());
-        put_u16(out, power_reply::output, output_adc_count());
+        put_u16(out, power_reply::uout, output_adc_count());
         // Whole degrees rounded down, and a half degree in bit 7 of the next byte.
         const double halves = std::clamp(std::round(s.temperature * 2.0), -256.0, 255.0);
         const double whole = std::floor(halves / 2.0);
@@ -501,8 +483,8 @@ std::optional<Report> Board_Model::answer(const Report& request, std::int64_t no
         break;
     }
     case CMD_WRITE_PWM_CONFIG:
-        std::copy(in.begin() + pwm_byte::first_stored, in.begin() + pwm_image_size,
-                  s.pwm.begin() + pwm_byte::first_stored);
+        std::copy(in.begin() + pwm_first_stored, in.begin() + pwm_image_size,
+                  s.pwm.begin() + pwm_first_stored);
         break;
     case CMD_SET_PWM:
         s.manual_pwm =
