@@ -24,20 +24,9 @@ constexpr std::uint8_t pwm_value_low_bits = 0x03;
 
 constexpr std::size_t sound_hard_mute = 36;
 
-namespace activate_byte {
-constexpr std::size_t on = 0;
-constexpr std::size_t prescaler = 1;
-constexpr std::size_t mode = 3;
-} // namespace activate_byte
 constexpr std::uint16_t max_prescaler = 1024;
 constexpr std::uint8_t max_can_mode = 3;
 
-namespace status_byte {
-constexpr std::size_t active = 0;
-constexpr std::size_t waiting = 1;
-constexpr std::size_t prescaler = 2;
-constexpr std::size_t mode = 4;
-} // namespace status_byte
 constexpr std::size_t max_waiting_reported = 255;
 constexpr std::size_t frames_per_read_three = 3;
 
@@ -68,11 +57,7 @@ constexpr std::size_t enabled = 1;
 constexpr std::size_t interval = 2;
 constexpr std::size_t frame = 4;
 } // namespace timer_request
-namespace timer_reply {
-constexpr std::size_t enabled = 0;
-constexpr std::size_t interval = 1;
-constexpr std::size_t frame = 3;
-} // namespace timer_reply
+
 constexpr std::uint16_t factory_timer_interval_ms = 1000;
 
 constexpr std::size_t hw_trigger_count = 2;
@@ -83,12 +68,6 @@ constexpr std::size_t spare = 2;
 constexpr std::size_t match = 3;
 constexpr std::size_t reply = 22;
 } // namespace trigger_request
-namespace trigger_reply {
-constexpr std::size_t enabled = 0;
-constexpr std::size_t spare = 1;
-constexpr std::size_t match = 2;
-constexpr std::size_t reply = 21;
-} // namespace trigger_reply
 
 constexpr int adc_full_scale = 4095;
 constexpr float adc_divider = 7.0F;
@@ -512,11 +491,11 @@ std::optional<Report> Board_Model::answer(const Report& request, std::int64_t no
         break;
     }
     case CMD_CAN_STATUS:
-        out[status_byte::active] = s.can_active ? 1 : 0;
-        out[status_byte::waiting] =
+        out[can_status_byte::active] = s.can_active ? 1 : 0;
+        out[can_status_byte::waiting] =
             static_cast<std::uint8_t>(std::min(s.received.size(), max_waiting_reported));
-        put_u16(out, status_byte::prescaler, s.prescaler);
-        out[status_byte::mode] = static_cast<std::uint8_t>(s.mode);
+        put_u16(out, can_status_byte::prescaler, s.prescaler);
+        out[can_status_byte::mode] = static_cast<std::uint8_t>(s.mode);
         break;
     case CMD_RESET_EEPROM:
         s.reset_eeprom();
@@ -548,9 +527,9 @@ std::optional<Report> Board_Model::answer(const Report& request, std::int64_t no
         const std::size_t i = in[timer_request::index];
         if (i < hw_timer_count) {
             const Hw_Timer& t = s.timers[i];
-            out[timer_reply::enabled] = t.enabled;
-            put_u16(out, timer_reply::interval, t.interval_ms);
-            put_frame(out, timer_reply::frame, t.frame);
+            out[hw_timer_reply::enabled] = t.enabled;
+            put_u16(out, hw_timer_reply::interval, t.interval_ms);
+            put_frame(out, hw_timer_reply::frame, t.frame);
         }
         break;
     }
@@ -569,10 +548,10 @@ std::optional<Report> Board_Model::answer(const Report& request, std::int64_t no
         const std::size_t i = in[trigger_request::index];
         if (i < hw_trigger_count) {
             const Hw_Trigger& t = s.triggers[i];
-            out[trigger_reply::enabled] = t.enabled;
-            out[trigger_reply::spare] = t.spare;
-            put_frame(out, trigger_reply::match, t.match);
-            put_frame(out, trigger_reply::reply, t.reply);
+            out[hw_trigger_reply::enabled] = t.enabled;
+            out[hw_trigger_reply::board_byte] = t.spare;
+            put_frame(out, hw_trigger_reply::match, t.match);
+            put_frame(out, hw_trigger_reply::reply, t.reply);
         }
         break;
     }

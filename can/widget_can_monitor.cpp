@@ -20,12 +20,6 @@ constexpr int view_max_lines = 500;
 constexpr std::int64_t view_refresh_ms = 100;
 constexpr const char* log_file_name = "/can_log.txt";
 
-namespace activate_byte {
-constexpr std::size_t on = 0;
-constexpr std::size_t prescaler = 1;
-constexpr std::size_t mode = 3;
-} // namespace activate_byte
-
 const QString log_prefix_sent = QStringLiteral("SEND    >>  ");
 const QString log_prefix_received = QStringLiteral("RECV  <<    ");
 

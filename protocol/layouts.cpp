@@ -17,25 +17,6 @@ constexpr std::size_t hardware_version = 2;
 constexpr std::size_t firmware_version = 3;
 } // namespace identity_byte
 
-namespace can_status_byte {
-constexpr std::size_t active = 0;
-constexpr std::size_t waiting = 1;
-constexpr std::size_t prescaler = 2;
-constexpr std::size_t mode = 4;
-} // namespace can_status_byte
-
-namespace hw_timer_reply {
-constexpr std::size_t enabled = 0;
-constexpr std::size_t interval = 1;
-constexpr std::size_t frame = 3;
-} // namespace hw_timer_reply
-
-namespace hw_trigger_reply {
-constexpr std::size_t enabled = 0;
-constexpr std::size_t match = 2;
-constexpr std::size_t reply = match + can_wire::frame_size;
-} // namespace hw_trigger_reply
-
 std::uint8_t to_byte(long value) {
     return static_cast<std::uint8_t>(std::clamp<long>(value, 0, max_byte));
 }

@@ -116,7 +116,20 @@ std::array<std::uint8_t, 2> encode_set_pwm(int value);
 constexpr std::size_t sound_image_size = 37;
 using Sound_Image = std::array<std::uint8_t, sound_image_size>;
 
+// CMD_CAN_ACTIVATE request: on/off, prescaler, mode.
+namespace activate_byte {
+constexpr std::size_t on = 0;
+constexpr std::size_t prescaler = 1;
+constexpr std::size_t mode = 3;
+} // namespace activate_byte
+
 // CMD_CAN_STATUS reply.
+namespace can_status_byte {
+constexpr std::size_t active = 0;
+constexpr std::size_t waiting = 1;
+constexpr std::size_t prescaler = 2;
+constexpr std::size_t mode = 4;
+} // namespace can_status_byte
 struct Can_Status {
     bool active = false;
     std::uint8_t waiting = 0;
@@ -133,6 +146,11 @@ using Filter_Entry = std::array<std::uint8_t, filter_entry_size>;
 using Filter_Table = std::array<Filter_Entry, filter_entry_count>;
 
 // CMD_READ_HW_TIMER reply: enabled, interval, the frame the board sends.
+namespace hw_timer_reply {
+constexpr std::size_t enabled = 0;
+constexpr std::size_t interval = 1;
+constexpr std::size_t frame = 3;
+} // namespace hw_timer_reply
 struct Hw_Timer_Record {
     bool enabled = false;
     std::uint16_t interval = 0;
@@ -140,7 +158,14 @@ struct Hw_Timer_Record {
 };
 Hw_Timer_Record decode_hw_timer(Reply_Bytes reply);
 
-// CMD_READ_HW_TRIGGER reply: enabled, the frame to match, the frame to send.
+// CMD_READ_HW_TRIGGER reply: enabled, a byte of the board's own, the frame to match, the
+// frame to send.
+namespace hw_trigger_reply {
+constexpr std::size_t enabled = 0;
+constexpr std::size_t board_byte = 1;
+constexpr std::size_t match = 2;
+constexpr std::size_t reply = 21; // right after the 19-byte frame to match
+} // namespace hw_trigger_reply
 struct Hw_Trigger_Record {
     bool enabled = false;
     CanFrame match;
