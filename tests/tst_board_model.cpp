@@ -5,6 +5,7 @@
 #include "board/board_model.h"
 #include "protocol/can_wire.h"
 #include "protocol/commands.h"
+#include "protocol/status_text.h"
 
 using board::Board_Model;
 using board::Report;
@@ -124,21 +125,6 @@ std::vector<CanFrame> drain_dialogue(Board_Model& m, qint64 now_ms) {
 QByteArray data_of(const CanFrame& f) {
     return QByteArray(reinterpret_cast<const char*>(f.data.data()), std::min<int>(f.dlc, 8));
 }
-
-const QStringList power_state_names = {"IDLE",
-                                       "ACC_ON_DELAY",
-                                       "PC_ON",
-                                       "PC_SHUTDOWN",
-                                       "VKL_PC_DELAY",
-                                       "OS_LOAD_TIME",
-                                       "OS_SHUTDOWN_TIME",
-                                       "ACC_OFF_DELAY",
-                                       "AKB_OFF_DELAY",
-                                       "CHECK_PC_ON_DELAY_STATE",
-                                       "R_OUT_DELAY_STATE",
-                                       "SLEEP_STATE",
-                                       "ACC_ON_SLEEP_DELAY",
-                                       "SLEEP_AKB_OFF_DELAY_STATE"};
 
 const QString factory_power_config = "03 00 3c 6e 02 01 0a 1e 00 76 00 05 00 01 05";
 const QString factory_sound = "00 03 00 00 00 ff 00 24 00 80 00 80 00 80 00 07 00 00 00 00 00 90"
@@ -396,8 +382,7 @@ void Tst_Board_Model::power_sequence() {
         } else if (w[0] == "at") {
             now = w[1].toLongLong();
             const Report r = *exchange(m, "37", now);
-            QVERIFY2(payload(r, 17) < power_state_names.size(), qPrintable(step));
-            QCOMPARE(power_state_names[payload(r, 17)], w[2]);
+            QCOMPARE(power_state_name(static_cast<std::uint8_t>(payload(r, 17))), w[2]);
         } else if (w[0] == "uout") {
             const Report r = *exchange(m, "37", now);
             const int count = payload(r, 18) << 8 | payload(r, 19);
