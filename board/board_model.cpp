@@ -30,8 +30,7 @@ constexpr std::uint8_t max_can_mode = 3;
 constexpr std::size_t max_waiting_reported = 255;
 constexpr std::size_t frames_per_read_three = 3;
 
-constexpr std::size_t filter_count = 24;
-constexpr std::size_t filter_entry_size = 13;
+constexpr std::size_t filter_count = std::tuple_size_v<Filter_Table>;
 constexpr std::size_t filter_request_index = 0;
 constexpr std::size_t filter_write_first_entry = 1;
 namespace filter_byte {
@@ -75,8 +74,6 @@ constexpr double adc_reference_base_volts = 2.0;
 constexpr double adc_reference_step_volts = 0.01;
 
 constexpr int bus_clock_kbit = 4000;
-
-using Filter_Entry = std::array<std::uint8_t, filter_entry_size>;
 
 struct Hw_Timer {
     std::uint8_t enabled = 0;
@@ -152,8 +149,8 @@ Pwm_Image factory_pwm_image() {
     return p;
 }
 
-std::array<Filter_Entry, filter_count> factory_filters() {
-    std::array<Filter_Entry, filter_count> f{};
+Filter_Table factory_filters() {
+    Filter_Table f{};
     for (std::size_t i = 0; i < filter_count; ++i) {
         f[i][filter_byte::number] = static_cast<std::uint8_t>(i);
         f[i][filter_byte::scale] = factory_filter_scale;
@@ -220,7 +217,7 @@ struct Board_Model::State {
     Can_Mode mode = Can_Mode::normal;
     std::deque<CanFrame> received;
     std::uint64_t dropped = 0;
-    std::array<Filter_Entry, filter_count> filters = factory_filters();
+    Filter_Table filters = factory_filters();
     std::array<Hw_Timer, hw_timer_count> timers{};
     std::array<Hw_Trigger, hw_trigger_count> triggers{};
 
