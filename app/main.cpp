@@ -37,6 +37,7 @@ int main(int argc, char* argv[]) {
                      &Widget::message_arrived);
     QObject::connect(&signal_watch, &Unix_Signal_Watch::termination_requested, window.get(),
                      &Widget::request_quit);
+    window->termination_signalled = &Unix_Signal_Watch::signalled;
     window->show_if_no_tray();
 
     const int code = QApplication::exec();

@@ -20,6 +20,10 @@ public:
 
     bool installed() const { return notifier != nullptr; }
 
+    // True from the moment a watched signal arrives: code that holds the event loop for a
+    // while (the poll waiting for a slow board) looks here to end early.
+    static bool signalled();
+
 signals:
     void termination_requested(int signal_number);
 

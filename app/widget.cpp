@@ -96,6 +96,12 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
         return static_cast<std::int64_t>(clock->elapsed());
     };
 
+    poll_clock = [clock = std::make_shared<QElapsedTimer>()] {
+        if (!clock->isValid()) {
+            clock->start();
+        }
+        return static_cast<std::int64_t>(clock->elapsed());
+    };
     poll_interval_ms = default_poll_interval_ms;
     poll_timer = new QTimer(this);
     poll_timer->setObjectName(QStringLiteral("poll_timer"));

@@ -63,6 +63,12 @@ public:
     // The identification failures: a modal message box, then the end of the program.
     std::function<void(const QString& text)> show_error;
     std::function<void(int code)> exit_application;
+    // True once a termination signal has come in, before the event loop has seen it: the
+    // poll looks at it between two exchanges. Set by main; nothing by default.
+    std::function<bool()> termination_signalled = [] { return false; };
+    // The poll cycle's clock in milliseconds (the receive budget, when a slow cycle lets the
+    // window work); tests put their own in.
+    std::function<std::int64_t()> poll_clock;
 
     // Shared with the worker threads: written on the GUI thread, read there once per pass.
     Hid_Device hid;
@@ -201,6 +207,8 @@ private:
     void poll_tail();
     bool end_cycle();
     bool command(std::uint8_t code, bool with_request, bool read_reply);
+    bool poll_may_go_on();
+    bool quit_pending() const;
     Reply_Bytes reply_payload() const;
     void identification_failed(const QString& text, int exit_code);
     bool read_filters_into_table();
@@ -235,6 +243,9 @@ private:
 
     bool quit_requested = false;
     bool updating_controls = false;
+    bool in_poll_cycle = false;      // form_update is running
+    bool in_poll_checkpoint = false; // it lets the window work between two exchanges
+    std::int64_t cycle_started_ms = 0;
     bool indicator_connected = false;
 
     // CAN monitor and sending.

@@ -16,6 +16,10 @@ namespace {
 
 constexpr int frames_per_read_three = 3;
 constexpr int read_one_at_most = 2; // with this many waiting or fewer, read them one by one
+// Once a cycle has run this long, the frames still waiting are left to the next cycle: a slow
+// board must not hold the window for a whole backlog. A healthy board fetches 255 frames in a
+// few milliseconds and never reaches it.
+constexpr std::int64_t receive_budget_ms = 500;
 constexpr int view_max_lines = 500;
 constexpr std::int64_t view_refresh_ms = 100;
 constexpr const char* log_file_name = "/can_log.txt";
@@ -112,7 +116,9 @@ bool Widget::can_status_handler() {
 }
 
 bool Widget::can_fetch_frames(int waiting) {
-    while (waiting > 0) {
+    bool fetched = false;
+    while (waiting > 0 && !(fetched && poll_clock() - cycle_started_ms >= receive_budget_ms)) {
+        fetched = true;
         const int batch = waiting <= read_one_at_most ? 1 : frames_per_read_three;
         if (!command(batch == 1 ? CMD_CAN_READ_ONE : CMD_CAN_READ_THREE, false, true)) {
             return false;

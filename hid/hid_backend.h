@@ -27,15 +27,18 @@ public:
     virtual std::optional<Hid_Attributes> attributes() = 0;
 
     // Drops every input report that already waits: replies that came in after an earlier
-    // exchange had timed out. Does not block.
-    virtual void discard_input() = 0;
+    // exchange had timed out. Does not block. Returns 0, or EPROTO when what waited was not
+    // made of whole reports.
+    virtual int discard_input() = 0;
 
     // Writes one output report. Returns 0, or the OS error number of the failure
     // (ETIMEDOUT when the device took nothing within `timeout_ms`).
     virtual int write_report(const Hid_Report& report, int timeout_ms) = 0;
 
     // Reads one input report into `report` (byte 0 is set to 0). Returns 0, or the OS error
-    // number (ETIMEDOUT when nothing came within `timeout_ms`).
+    // number: ETIMEDOUT when nothing came within `timeout_ms`, EPROTO when the device's
+    // reports no longer arrive whole (a part of one came, then nothing), so that nothing
+    // read from it later can be trusted to start at a report's first byte.
     virtual int read_report(Hid_Report& report, int timeout_ms) = 0;
 };
 

@@ -2,6 +2,8 @@
 
 #include <QDebug>
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 
 #include "hid/hidapi_backend.h"
 #include "hid/virtual_backend.h"
@@ -15,7 +17,12 @@ Hid_Device::Hid_Device()
     : Hid_Device(
           Hid_Backends{std::make_shared<Hidapi_Backend>(), std::make_shared<Virtual_Backend>()}) {}
 
-Hid_Device::Hid_Device(Hid_Backends backends) : backends(std::move(backends)) {}
+Hid_Device::Hid_Device(Hid_Backends backends)
+    : backends(std::move(backends)), clock([] {
+          return std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now().time_since_epoch())
+              .count();
+      }) {}
 
 Hid_Device::~Hid_Device() = default;
 
@@ -43,7 +50,38 @@ void Hid_Device::close_locked() {
     ++close_count;
     connected = false;
     identify_pending = true;
+    settle_pending = false;
     handle.reset();
+}
+
+void Hid_Device::framing_broken_locked() {
+    qDebug().noquote() << "HID device closed: its reports no longer arrive whole";
+    close_locked();
+}
+
+// Drops input until the device has been quiet for settle_quiet_ms; false when it did not
+// fall quiet within settle_limit_ms (the device may be closed meanwhile).
+bool Hid_Device::settle_locked() {
+    Hid_Report scratch{};
+    const std::int64_t limit = clock() + settle_limit_ms;
+    for (;;) {
+        if (clock() + settle_quiet_ms > limit) {
+            return false; // still talking: the next exchange tries again
+        }
+        const int error = handle->read_report(scratch, settle_quiet_ms);
+        if (error == ETIMEDOUT) {
+            settle_pending = false;
+            return true;
+        }
+        if (error == EPROTO) {
+            framing_broken_locked();
+            return false;
+        }
+        if (error != 0) {
+            return false;
+        }
+        // A late reply, dropped: the quiet starts again.
+    }
 }
 
 bool Hid_Device::close() {
@@ -120,16 +158,30 @@ bool Hid_Device::exchange(std::uint8_t command, Reply* reply, const Payload* pay
         std::copy(payload->begin(), payload->end(), out_report.begin() + payload_offset);
     }
 
-    handle->discard_input();
+    if (settle_pending && !settle_locked()) {
+        return false;
+    }
+    if (handle->discard_input() == EPROTO) {
+        framing_broken_locked();
+        return false;
+    }
     if (const int error = handle->write_report(out_report, io_timeout_ms); error != 0) {
         qDebug().noquote().nospace() << "HID Write GetLastError() == " << ' ' << error << ' ';
+        settle_pending = error == ETIMEDOUT;
         return false;
     }
     in_report[0] = 0;
-    if (handle->read_report(in_report, io_timeout_ms) != 0) {
+    if (const int error = handle->read_report(in_report, io_timeout_ms); error != 0) {
+        if (error == EPROTO) {
+            framing_broken_locked();
+        } else {
+            settle_pending = error == ETIMEDOUT;
+        }
         return false;
     }
     if (in_report[command_byte] != command) {
+        // Perhaps a reply that missed its own exchange: this one's may still be coming.
+        settle_pending = true;
         return false;
     }
     if (reply != nullptr) {

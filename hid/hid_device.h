@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -21,6 +22,17 @@ public:
     static constexpr std::size_t reply_size = 64;
     static constexpr int max_interfaces = 64;
     static constexpr int default_io_timeout_ms = 3000;
+    // After an exchange timed out or got another command's echo, its real reply may still be
+    // on its way, and its echo would pass for the next request's. So before the next request
+    // the input must stay quiet for settle_quiet_ms: the board answers within a millisecond
+    // when it answers in time, and a reply that missed the 3000 ms bound by up to this much
+    // (plus the pause before the next exchange) is dropped. One that comes later still
+    // fails the next exchange's settling rather than pass for its reply; settling gives up
+    // after settle_limit_ms (the exchange fails, the next one settles again), so one exchange
+    // stays within settle_limit_ms + the read's time-out: 3.4 s. A board that answers in
+    // time never waits for it.
+    static constexpr int settle_quiet_ms = 250;
+    static constexpr int settle_limit_ms = 400;
 
     using Payload = std::array<std::uint8_t, payload_size>;
     // Byte 0 the echoed command, byte k+1 reply payload byte k.
@@ -51,12 +63,17 @@ public:
     // True when the reply echoes `command`; then `reply`, if given, receives its bytes 1..64.
     // False at once while disconnected, after a failed write or read (each bounded by the
     // time-out), and on a wrong echo, leaving `reply` untouched. Input reports that were
-    // waiting before the write (late replies to earlier exchanges) are dropped first.
+    // waiting before the write (late replies to earlier exchanges) are dropped first, and
+    // after a failed exchange the input must first stay quiet for settle_quiet_ms.
+    // A device whose reports stop arriving whole is closed as if unplugged: the watch finds
+    // it again and the next connection starts afresh.
     bool exchange(std::uint8_t command, Reply* reply, const Payload* payload);
 
     // Replaces the places searched for a board (tests); closes the device.
     void set_backends(Hid_Backends backends);
     void set_io_timeout_ms(int ms) { io_timeout_ms = ms; }
+    // Milliseconds of a monotonic clock; tests give the in-process board's.
+    void set_clock(std::function<std::int64_t()> now) { clock = std::move(now); }
 
     std::atomic<bool> connected{false};
     std::atomic<bool> identify_pending{true};
@@ -68,6 +85,8 @@ public:
 private:
     bool matches(const Hid_Attributes& attributes) const;
     void close_locked();
+    bool settle_locked();
+    void framing_broken_locked();
 
     std::mutex lock;
     Hid_Backends backends;
@@ -76,4 +95,6 @@ private:
     std::unique_ptr<Hid_Handle> handle;
     std::uint64_t close_count = 0;
     int io_timeout_ms = default_io_timeout_ms;
+    bool settle_pending = false; // a reply may still come for an exchange that failed
+    std::function<std::int64_t()> clock;
 };

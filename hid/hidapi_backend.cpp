@@ -1,9 +1,13 @@
 #include "hid/hidapi_backend.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <hidapi.h>
 #include <mutex>
 #include <sys/stat.h>
+
+#include "hid/report_writer.h"
 
 namespace {
 
@@ -12,43 +16,64 @@ constexpr std::size_t report_data_size = hid_report_size - 1;
 
 class Hidapi_Handle : public Hid_Handle {
 public:
-    Hidapi_Handle(hid_device* device, std::string path) : device(device), path(std::move(path)) {}
-    ~Hidapi_Handle() override { hid_close(device); }
+    Hidapi_Handle(hid_device* device, std::string path) : device(device), path(std::move(path)) {
+        writer.emplace([this](const Hid_Report& report) { return write_now(report); });
+    }
+    ~Hidapi_Handle() override {
+        writer.reset(); // waits for its last write: the device is in use until then
+        hid_close(device);
+    }
     Hidapi_Handle(const Hidapi_Handle&) = delete;
     Hidapi_Handle& operator=(const Hidapi_Handle&) = delete;
 
     std::optional<Hid_Attributes> attributes() override {
         // A removed board takes its hidraw node with it, and its handle reports an error.
         struct stat node {};
-        if (::stat(path.c_str(), &node) != 0 || !still_readable()) {
+        if (::stat(path.c_str(), &node) != 0) {
+            return std::nullopt;
+        }
+        const std::unique_lock guard(device_lock, std::try_to_lock);
+        if (!guard.owns_lock()) {
+            return cached; // a write is under way: the node is there, the device busy
+        }
+        if (!still_readable()) {
             return std::nullopt;
         }
         const hid_device_info* info = hid_get_device_info(device);
         if (info == nullptr) {
             return std::nullopt;
         }
-        return Hid_Attributes{info->vendor_id, info->product_id};
+        cached = Hid_Attributes{info->vendor_id, info->product_id};
+        return cached;
     }
 
-    void discard_input() override {
-        std::array<unsigned char, report_data_size> scratch{};
-        while (hid_read_timeout(device, scratch.data(), scratch.size(), 0) > 0) {
-        }
-    }
-
-    int write_report(const Hid_Report& report, int /*timeout_ms*/) override {
-        // hidraw writes are bounded by the kernel's own transfer time-out.
-        errno = 0;
-        if (hid_write(device, report.data(), report.size()) < 0) {
-            return errno != 0 ? errno : EIO;
+    int discard_input() override {
+        const std::unique_lock guard(device_lock, std::try_to_lock);
+        if (guard.owns_lock()) {
+            std::array<unsigned char, report_data_size> scratch{};
+            while (hid_read_timeout(device, scratch.data(), scratch.size(), 0) > 0) {
+            }
         }
         return 0;
     }
 
+    int write_report(const Hid_Report& report, int timeout_ms) override {
+        return writer->write(report, timeout_ms);
+    }
+
     int read_report(Hid_Report& report, int timeout_ms) override {
         report[0] = 0;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        const std::unique_lock guard(device_lock, deadline);
+        if (!guard.owns_lock()) {
+            return ETIMEDOUT; // the write before it has not finished
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         errno = 0;
-        const int got = hid_read_timeout(device, report.data() + 1, report_data_size, timeout_ms);
+        const int got = hid_read_timeout(device, report.data() + 1, report_data_size,
+                                         static_cast<int>(std::max<std::int64_t>(0, left.count())));
         if (got == 0) {
             return ETIMEDOUT;
         }
@@ -59,6 +84,17 @@ public:
     }
 
 private:
+    // On the writer's thread. hidraw's write has no time-out of its own; the writer bounds
+    // the caller's wait.
+    int write_now(const Hid_Report& report) {
+        const std::lock_guard guard(device_lock);
+        errno = 0;
+        if (hid_write(device, report.data(), report.size()) < 0) {
+            return errno != 0 ? errno : EIO;
+        }
+        return 0;
+    }
+
     bool still_readable() {
         // A zero-time read fails on a device that is gone; a report it takes is stale anyway.
         std::array<unsigned char, report_data_size> scratch{};
@@ -67,6 +103,10 @@ private:
 
     hid_device* device;
     std::string path;
+    // One hidapi call at a time on a device: its error text is not safe to share.
+    std::timed_mutex device_lock;
+    std::optional<Hid_Attributes> cached;
+    std::optional<Report_Writer> writer;
 };
 
 } // namespace

@@ -18,6 +18,7 @@ constexpr int default_attributes_timeout_ms = 3000;
 constexpr std::size_t attributes_size = 4;
 constexpr std::string_view socket_suffix = ".sock";
 constexpr std::size_t drain_chunk = 4 * hid_report_size;
+constexpr int partial_report_grace_ms = 100;
 
 using Clock = std::chrono::steady_clock;
 
@@ -57,15 +58,23 @@ public:
         return attrs;
     }
 
-    void discard_input() override {
+    int discard_input() override {
         std::array<std::uint8_t, drain_chunk> scratch{};
         for (;;) {
             const ssize_t got = ::recv(fd, scratch.data(), scratch.size(), MSG_DONTWAIT);
             if (got <= 0) {
-                return;
+                break;
             }
             rx_offset = (rx_offset + static_cast<std::size_t>(got)) % hid_report_size;
         }
+        if (rx_offset == 0) {
+            return 0;
+        }
+        // A report caught while it arrives is complete within moments; one that stays cut
+        // short means the device's framing is broken.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(partial_report_grace_ms);
+        const int error = receive(scratch.data(), hid_report_size - rx_offset, deadline);
+        return error == ETIMEDOUT ? EPROTO : error;
     }
 
     int write_report(const Hid_Report& report, int timeout_ms) override {
@@ -89,17 +98,14 @@ public:
     }
 
     int read_report(Hid_Report& report, int timeout_ms) override {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
         report[0] = 0;
-        // The rest of a report cut short by an earlier time-out is stale: skip it first.
-        while (rx_offset != 0) {
-            std::array<std::uint8_t, hid_report_size> scratch{};
-            const int error = receive(scratch.data(), hid_report_size - rx_offset, deadline);
-            if (error != 0) {
-                return error;
-            }
+        if (rx_offset != 0) {
+            return EPROTO;
         }
-        return receive(report.data(), hid_report_size, deadline);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        const int error = receive(report.data(), hid_report_size, deadline);
+        // Part of a report, then silence: nothing after it can be told apart from a report.
+        return error == ETIMEDOUT && rx_offset != 0 ? EPROTO : error;
     }
 
 private:

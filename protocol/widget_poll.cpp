@@ -5,6 +5,7 @@
 
 #include "ui_widget.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -23,6 +24,10 @@ constexpr std::size_t record_number_byte = 0;
 // Main tab pages that need a board with the power, sound and brightness parts.
 constexpr std::array<int, 3> board_function_tabs{1, 2, 3};
 
+// A cycle that has run this long is held up by a slow board: between its exchanges the
+// window, the tray and the signals get their turn.
+constexpr std::int64_t slow_cycle_ms = 100;
+
 } // namespace
 
 Reply_Bytes Widget::reply_payload() const {
@@ -30,8 +35,30 @@ Reply_Bytes Widget::reply_payload() const {
 }
 
 bool Widget::command(std::uint8_t code, bool with_request, bool read_reply) {
+    if (in_poll_cycle && !poll_may_go_on()) {
+        return false;
+    }
     return hid.exchange(code, read_reply ? &reply_buffer : nullptr,
                         with_request ? &request_buffer : nullptr);
+}
+
+bool Widget::quit_pending() const {
+    return quit_requested || termination_signalled();
+}
+
+// Between two exchanges of a cycle. A quit request ends the cycle here, so the program ends
+// within one exchange whatever the board does. Program-filled controls take no user input
+// meanwhile: an edit made then would be overwritten unseen.
+bool Widget::poll_may_go_on() {
+    if (!in_poll_checkpoint && poll_clock() - cycle_started_ms >= slow_cycle_ms) {
+        in_poll_checkpoint = true;
+        const Hid_Device::Payload request = request_buffer; // slots send commands of their own
+        QCoreApplication::processEvents(updating_controls ? QEventLoop::ExcludeUserInputEvents
+                                                          : QEventLoop::AllEvents);
+        request_buffer = request;
+        in_poll_checkpoint = false;
+    }
+    return !quit_pending();
 }
 
 bool Widget::end_cycle() {
@@ -42,15 +69,17 @@ bool Widget::end_cycle() {
 }
 
 void Widget::form_update() {
-    if (hid.connected) {
-        if (hid.identify_pending && !first_connect_sequence()) {
-            return;
-        }
-        if (!steady_state_pass()) {
-            return;
-        }
+    if (in_poll_cycle) {
+        return; // started again from within its own wait; the running cycle re-arms the timer
     }
-    poll_tail();
+    in_poll_cycle = true;
+    cycle_started_ms = poll_clock();
+    const bool whole = !hid.connected ||
+                       ((!hid.identify_pending || first_connect_sequence()) && steady_state_pass());
+    if (whole) {
+        poll_tail();
+    }
+    in_poll_cycle = false;
 }
 
 void Widget::identification_failed(const QString& text, int exit_code) {
@@ -62,6 +91,9 @@ void Widget::identification_failed(const QString& text, int exit_code) {
 
 bool Widget::first_connect_sequence() {
     if (!command(CMD_IDENTIFY, false, true)) {
+        if (quit_pending()) {
+            return end_cycle();
+        }
         identification_failed(tr("Не удалось опознать устройство!"), exit_no_identification);
         return false;
     }

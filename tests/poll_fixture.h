@@ -18,6 +18,9 @@ struct Poll_Fixture {
         window.tray_available = [] { return true; };
         window.show_error = [this](const QString& text) { errors << text; };
         window.exit_application = [this](int code) { exit_codes.push_back(code); };
+        // The board's simulated time is the host's time too: waits cost no real time.
+        window.hid.set_clock([b = board.get()] { return b->now_ms; });
+        window.poll_clock = [b = board.get()] { return b->now_ms; };
         window.hid.set_backends(Hid_Backends{board});
         window.hid.open();
         timer()->stop();

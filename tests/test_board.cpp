@@ -25,16 +25,12 @@ public:
         }
         return ids;
     }
-    void discard_input() override {
-        if (is_board()) {
-            board->input.clear();
-        }
-    }
+    int discard_input() override { return is_board() ? board->discard() : 0; }
     int write_report(const Hid_Report& report, int) override {
         return is_board() ? board->write(report) : EIO;
     }
-    int read_report(Hid_Report& report, int) override {
-        return is_board() ? board->read(report) : ETIMEDOUT;
+    int read_report(Hid_Report& report, int timeout_ms) override {
+        return is_board() ? board->read(report, timeout_ms) : ETIMEDOUT;
     }
 
 private:
@@ -87,6 +83,9 @@ int Test_Board::write(const Hid_Report& report) {
     e.command = report[command_byte];
     std::copy(report.begin() + payload_offset, report.end(), e.payload.begin());
     exchanges.push_back(e);
+    if (on_write) {
+        on_write(e);
+    }
 
     const board::Fault_Plan::Action action = faults.next();
     if (action == board::Fault_Plan::Action::drop || exchanges.size() == lose_reply_to) {
@@ -99,25 +98,37 @@ int Test_Board::write(const Hid_Report& report) {
     if (action == board::Fault_Plan::Action::wrong_echo) {
         (*reply)[command_byte] = board::Fault_Plan::wrong_code(report[command_byte]);
     }
-    if (faults.delay_ms > 0) {
-        late.push_back(*reply);
-    } else {
-        input.push_back(*reply);
+    // Replies keep their order, also when the delay shrinks meanwhile.
+    Arrival arrival{now_ms + faults.delay_ms, *reply};
+    if (!input.empty()) {
+        arrival.due_ms = std::max(arrival.due_ms, input.back().due_ms);
+    }
+    input.push_back(arrival);
+    return 0;
+}
+
+int Test_Board::read(Hid_Report& report, int timeout_ms) {
+    if (!plugged) {
+        return ENODEV;
+    }
+    if (input.empty() || input.front().due_ms > now_ms + timeout_ms) {
+        now_ms += timeout_ms;
+        return ETIMEDOUT;
+    }
+    now_ms = std::max(now_ms, input.front().due_ms);
+    report = input.front().report;
+    input.pop_front();
+    return 0;
+}
+
+int Test_Board::discard() {
+    while (!input.empty() && input.front().due_ms <= now_ms) {
+        input.pop_front();
     }
     return 0;
 }
 
-int Test_Board::read(Hid_Report& report) {
-    if (!plugged) {
-        return ENODEV;
-    }
-    if (input.empty()) {
-        // A late reply comes in just after the host has given up on it.
-        input.insert(input.end(), late.begin(), late.end());
-        late.clear();
-        return ETIMEDOUT;
-    }
-    report = input.front();
-    input.pop_front();
-    return 0;
+std::size_t Test_Board::waiting() const {
+    return static_cast<std::size_t>(std::count_if(
+        input.begin(), input.end(), [this](const Arrival& a) { return a.due_ms <= now_ms; }));
 }

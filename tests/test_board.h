@@ -2,11 +2,14 @@
 
 // The board model behind the HID backend interface, in-process: every exchange is
 // recorded, and the virtual board's faults can be played. The board's clock is `now_ms`,
-// moved by the test.
+// moved by the test and by the host's waits: a read that waits for a reply moves it to the
+// reply's arrival, one that times out moves it by its whole time-out. So a slow or late
+// board costs simulated time, never real time.
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,14 +42,22 @@ public:
     std::size_t lose_reply_to = 0;   // the reply to this exchange (counted from 1) is lost
     std::vector<Exchange> exchanges; // every output report the board got
     std::vector<std::string> events; // "open <path>", "close <path>" in order
-    std::deque<Hid_Report> input;    // input reports waiting to be read
-    std::vector<Hid_Report> late;    // replies that arrive once the current read timed out
+    // Called with every output report the board gets, after it is recorded.
+    std::function<void(const Exchange&)> on_write;
+
+    struct Arrival {
+        std::int64_t due_ms = 0;
+        Hid_Report report{};
+    };
+    std::deque<Arrival> input;   // replies on their way to the host or waiting, in order
+    std::size_t waiting() const; // replies that have arrived by now_ms
 
     static constexpr const char* board_path = "test-board";
 
     // Called by the handles.
     int write(const Hid_Report& report);
-    int read(Hid_Report& report);
+    int read(Hid_Report& report, int timeout_ms);
+    int discard();
 
 private:
     std::vector<Hid_Attributes> others;

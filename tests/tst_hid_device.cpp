@@ -14,6 +14,7 @@ namespace {
 struct Open_Board {
     Open_Board() : board(Test_Board::create()), device(Hid_Backends{board}) {
         device.init(0x8D88, 0x00CC, 0, 0);
+        device.set_clock([b = board.get()] { return b->now_ms; });
         device.open();
     }
     std::shared_ptr<Test_Board> board;
@@ -39,6 +40,7 @@ private slots:
     void exchange_data();
     void exchange();
     void payload_absent_repeats_previous();
+    void late_reply_of_same_command_is_not_taken_data();
     void late_reply_of_same_command_is_not_taken();
     void other_device_is_opened_read_and_closed_first();
     void search_stops_after_64_interfaces_data();
@@ -114,25 +116,50 @@ void Tst_Hid_Device::payload_absent_repeats_previous() {
     QVERIFY(b.board->exchanges[1].payload == first);
 }
 
+void Tst_Hid_Device::late_reply_of_same_command_is_not_taken_data() {
+    QTest::addColumn<int>("delay_ms");
+    QTest::addColumn<int>("pause_ms"); // between the failed exchange and the next
+    QTest::newRow("3.2 s late, next exchange at once") << 3200 << 0;
+    QTest::newRow("3.2 s late, after a poll interval") << 3200 << 50;
+    QTest::newRow("just inside the settle time") << 3000 + Hid_Device::settle_quiet_ms - 1 << 0;
+    QTest::newRow("already waiting") << 3200 << 1000;
+}
+
 void Tst_Hid_Device::late_reply_of_same_command_is_not_taken() {
+    QFETCH(int, delay_ms);
+    QFETCH(int, pause_ms);
     Open_Board b;
     Hid_Device::Reply reply{};
     const Hid_Device::Payload code_130 = payload_of({130});
     const Hid_Device::Payload code_200 = payload_of({200});
     QVERIFY(b.device.exchange(CMD_WRITE_SERVICE, nullptr, &code_130));
 
-    b.board->faults.delay_ms = 5000;
+    b.board->faults.delay_ms = delay_ms;
     QVERIFY(!b.device.exchange(CMD_READ_SERVICE, &reply, nullptr));
+    QCOMPARE(b.board->now_ms, std::int64_t{Hid_Device::default_io_timeout_ms});
     b.board->faults.delay_ms = 0;
-    QCOMPARE(b.board->input.size(), std::size_t{1}); // the late answer, still saying 130
+    b.board->now_ms += pause_ms;
 
-    // The board changes meanwhile; the next read must show the new code, not the old answer.
+    // The board changes meanwhile; the next read must show the new code, not the old answer
+    // that arrives after the request.
     board::Report change{};
     change[1] = CMD_WRITE_SERVICE;
     change[2] = code_200[0];
     QVERIFY(b.board->model.answer(change, b.board->now_ms));
-    QVERIFY(b.device.exchange(CMD_READ_SERVICE, &reply, nullptr));
+    // A late reply that came well into the settling may fail one more exchange; none takes it.
+    bool answered = false;
+    for (int attempt = 0; attempt < 2 && !answered; ++attempt) {
+        answered = b.device.exchange(CMD_READ_SERVICE, &reply, nullptr);
+        QVERIFY(answered || reply[1] == 0);
+    }
+    QVERIFY(answered);
     QCOMPARE(reply[1], std::uint8_t{200});
+    QVERIFY(b.board->input.empty());
+
+    // Once settled, exchanges cost the board's time nothing again.
+    const std::int64_t settled = b.board->now_ms;
+    QVERIFY(b.device.exchange(CMD_READ_SERVICE, &reply, nullptr));
+    QCOMPARE(b.board->now_ms, settled);
 }
 
 void Tst_Hid_Device::other_device_is_opened_read_and_closed_first() {
