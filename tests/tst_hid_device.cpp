@@ -1,10 +1,20 @@
 // The board object: exchanges, the search for the board, and the device watch, against
 // the board model in-process.
+#include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <mutex>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 #include "app/widget.h"
 #include "hid/device_watch.h"
 #include "hid/hid_device.h"
+#include "hid/report_writer.h"
+#include "hid/virtual_backend.h"
 #include "protocol/commands.h"
 #include "test_board.h"
 
@@ -29,9 +39,90 @@ Hid_Device::Payload payload_of(std::initializer_list<std::uint8_t> bytes) {
 
 enum class Fault { none, wrong_echo, lost, late, closed };
 
+enum class Framing { short_reply, junk_after_reply };
+
+// A virtual device of the test's own that breaks its report framing on its first
+// connection and answers properly on the next: each request gets its echo back.
+class Fake_Device {
+public:
+    static constexpr std::size_t cut_size = 30;
+    static constexpr std::size_t junk_size = 10;
+
+    Fake_Device(const QString& directory, Framing framing) : framing(framing) {
+        const std::string path = (directory + QStringLiteral("/fake.sock")).toStdString();
+        listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::copy(path.begin(), path.end(), addr.sun_path);
+        ok = ::bind(listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+             ::listen(listener, 4) == 0;
+        server = std::thread([this] { serve(); });
+    }
+    ~Fake_Device() {
+        stop = true;
+        server.join();
+        ::close(listener);
+    }
+    Fake_Device(const Fake_Device&) = delete;
+    Fake_Device& operator=(const Fake_Device&) = delete;
+
+    bool ok = false;
+    std::atomic<int> connections{0};
+
+private:
+    bool wait_readable(int fd) {
+        while (!stop) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void serve() {
+        while (wait_readable(listener)) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) {
+                continue;
+            }
+            const bool faulty = connections++ == 0;
+            const std::array<std::uint8_t, 4> ids{0x8D, 0x88, 0x00, 0xCC};
+            [[maybe_unused]] ssize_t n = ::send(fd, ids.data(), ids.size(), MSG_NOSIGNAL);
+            Hid_Report request{};
+            std::size_t got = 0;
+            while (wait_readable(fd)) {
+                const ssize_t r = ::recv(fd, request.data() + got, request.size() - got, 0);
+                if (r <= 0) {
+                    break;
+                }
+                got += static_cast<std::size_t>(r);
+                if (got < request.size()) {
+                    continue;
+                }
+                got = 0;
+                std::vector<std::uint8_t> reply(request.begin(), request.end());
+                if (faulty && framing == Framing::short_reply) {
+                    reply.resize(cut_size);
+                } else if (faulty) {
+                    reply.insert(reply.end(), junk_size, 0x55);
+                }
+                n = ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            }
+            ::close(fd);
+        }
+    }
+
+    Framing framing;
+    int listener = -1;
+    std::atomic<bool> stop{false};
+    std::thread server;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(Framing)
 
 class Tst_Hid_Device : public QObject {
     Q_OBJECT
@@ -42,6 +133,9 @@ private slots:
     void payload_absent_repeats_previous();
     void late_reply_of_same_command_is_not_taken_data();
     void late_reply_of_same_command_is_not_taken();
+    void broken_framing_closes_until_found_again_data();
+    void broken_framing_closes_until_found_again();
+    void write_is_bounded_by_its_time_out();
     void other_device_is_opened_read_and_closed_first();
     void search_stops_after_64_interfaces_data();
     void search_stops_after_64_interfaces();
@@ -160,6 +254,64 @@ void Tst_Hid_Device::late_reply_of_same_command_is_not_taken() {
     const std::int64_t settled = b.board->now_ms;
     QVERIFY(b.device.exchange(CMD_READ_SERVICE, &reply, nullptr));
     QCOMPARE(b.board->now_ms, settled);
+}
+
+void Tst_Hid_Device::broken_framing_closes_until_found_again_data() {
+    QTest::addColumn<Framing>("framing");
+    QTest::addColumn<int>("good_exchanges"); // before the break shows
+    QTest::newRow("reply cut short") << Framing::short_reply << 0;
+    QTest::newRow("junk after a reply") << Framing::junk_after_reply << 1;
+}
+
+void Tst_Hid_Device::broken_framing_closes_until_found_again() {
+    QFETCH(Framing, framing);
+    QFETCH(int, good_exchanges);
+    QTemporaryDir dir;
+    Fake_Device fake(dir.path(), framing);
+    QVERIFY(fake.ok);
+    Hid_Device device(Hid_Backends{std::make_shared<Virtual_Backend>(dir.path().toStdString())});
+    device.init(0x8D88, 0x00CC, 0, 0);
+    device.set_io_timeout_ms(200);
+    QVERIFY(device.open());
+    device.identify_pending = false;
+
+    Hid_Device::Reply reply{};
+    for (int i = 0; i < good_exchanges; ++i) {
+        QVERIFY(device.exchange(CMD_READ_POWER, &reply, nullptr));
+    }
+    // Every later report would be read out of step: the device is closed as if unplugged.
+    QVERIFY(!device.exchange(CMD_READ_POWER, &reply, nullptr));
+    QVERIFY(!device.connected);
+    QVERIFY(device.identify_pending);
+
+    // The watch finds it again, and the new connection starts on a report boundary.
+    QVERIFY(device.open());
+    QCOMPARE(fake.connections.load(), 2);
+    QVERIFY(device.exchange(CMD_READ_POWER, &reply, nullptr));
+    QCOMPARE(reply[0], std::uint8_t{CMD_READ_POWER});
+    QVERIFY(device.exchange(CMD_CAN_STATUS, &reply, nullptr));
+    QCOMPARE(reply[0], std::uint8_t{CMD_CAN_STATUS});
+}
+
+// hidraw's write waits for the USB transfer with no bound of its own: the writer bounds it.
+void Tst_Hid_Device::write_is_bounded_by_its_time_out() {
+    std::mutex held;
+    std::unique_lock blocked(held);
+    std::atomic<int> written{0};
+    Report_Writer writer([&](const Hid_Report&) {
+        const std::lock_guard wait_for_release(held);
+        ++written;
+        return 0;
+    });
+    const Hid_Report report{};
+    QCOMPARE(writer.write(report, 50), ETIMEDOUT);
+    QCOMPARE(writer.write(report, 50), ETIMEDOUT); // the first is still under way
+    blocked.unlock();
+    QCOMPARE(writer.write(report, 5000), 0);
+    QCOMPARE(written.load(), 2);
+
+    Report_Writer failing([](const Hid_Report&) { return EPIPE; });
+    QCOMPARE(failing.write(report, 5000), EPIPE);
 }
 
 void Tst_Hid_Device::other_device_is_opened_read_and_closed_first() {

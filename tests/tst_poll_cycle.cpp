@@ -1,11 +1,13 @@
 // The poll cycle against the in-process board: the exchanges of a first-connect cycle and
 // of a steady-state pass, the failure rule, identification failures, power, service and
 // the brightness steps of the pass.
+#include <QAction>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -16,6 +18,8 @@
 #include "app/widget.h"
 #include "poll_fixture.h"
 #include "protocol/commands.h"
+
+Q_DECLARE_METATYPE(Codes)
 
 namespace {
 
@@ -48,6 +52,12 @@ private slots:
     void manual_brightness_data();
     void manual_brightness();
     void disconnected_board_is_presented();
+    void slow_board_leaves_backlog_to_next_cycle_data();
+    void slow_board_leaves_backlog_to_next_cycle();
+    void quit_request_is_seen_between_exchanges_data();
+    void quit_request_is_seen_between_exchanges();
+    void quit_during_identification_is_no_failure();
+    void late_replies_are_never_shown();
     void poll_interval_follows_spin_box();
 };
 
@@ -333,6 +343,144 @@ void Tst_Poll_Cycle::poll_interval_follows_spin_box() {
     f.control<QSpinBox>("usb_pollTime_spinBox")->setValue(1000);
     QCOMPARE(f.timer()->interval(), 1000);
     QCOMPARE(f.window.poll_interval_ms.load(), 1000);
+}
+
+namespace {
+
+// A board past its first connection, its controller on, with frames of 64 identifiers
+// waiting (the whole receive queue).
+void fill_receive_queue(Poll_Fixture& f) {
+    f.cycle();
+    board::Report activate{};
+    activate[1] = CMD_CAN_ACTIVATE;
+    activate[2] = 1;
+    activate[4] = 40; // prescaler 40: the bus's 100 kbit/s
+    QVERIFY(f.board->model.answer(activate, f.board->now_ms));
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        CanFrame frame;
+        frame.std_id = 0x100 + i;
+        f.board->model.put_on_bus(frame);
+    }
+    f.board->now_ms += 1000; // time for the bus to carry them
+    f.board->model.advance(f.board->now_ms);
+    QCOMPARE(f.board->model.queue_size(), std::size_t{64});
+}
+
+int frame_fetches(const Codes& codes) {
+    return static_cast<int>(std::count_if(codes.begin(), codes.end(), [](int c) {
+        return c == CMD_CAN_READ_ONE || c == CMD_CAN_READ_THREE;
+    }));
+}
+
+QAction* tray_quit_action(Widget& window) {
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == QStringLiteral("Выход")) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// Once a cycle has run 500 ms no further frames are fetched (one batch always is): a slow
+// board holds the window for no more than the pass's own exchanges, and no frame is lost.
+void Tst_Poll_Cycle::slow_board_leaves_backlog_to_next_cycle_data() {
+    QTest::addColumn<int>("reply_ms");
+    QTest::addColumn<int>("fetches");
+    QTest::newRow("healthy board: the whole backlog") << 0 << 22;
+    QTest::newRow("50 ms a reply") << 50 << 6;
+    QTest::newRow("just inside the time-out") << 2900 << 1;
+}
+
+void Tst_Poll_Cycle::slow_board_leaves_backlog_to_next_cycle() {
+    QFETCH(int, reply_ms);
+    QFETCH(int, fetches);
+    Poll_Fixture f;
+    fill_receive_queue(f);
+    f.board->faults.delay_ms = reply_ms;
+    const Codes first = f.cycle();
+    QCOMPARE(frame_fetches(first), fetches);
+    QVERIFY(f.last_cycle_rearmed);
+    for (int i = 0; i < 64 && f.board->model.queue_size() > 0; ++i) {
+        f.cycle();
+    }
+    QCOMPARE(f.board->model.queue_size(), std::size_t{0});
+    QCOMPARE(f.control<QListWidget>("can_id_known_listWidget")->count(), 64);
+}
+
+void Tst_Poll_Cycle::quit_request_is_seen_between_exchanges_data() {
+    QTest::addColumn<int>("reply_ms");
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<Codes>("sent");
+    const Codes two{CMD_READ_POWER, CMD_WRITE_SOUND};
+    QTest::newRow("signal, healthy board") << 0 << false << two;
+    QTest::newRow("signal, slow board") << 2900 << false << two;
+    QTest::newRow("tray, slow board") << 2900 << true << Codes{CMD_READ_POWER};
+    // A board that answers at once keeps the window's events for the event loop.
+    QTest::newRow("tray, healthy board") << 0 << true << steady_codes;
+}
+
+void Tst_Poll_Cycle::quit_request_is_seen_between_exchanges() {
+    QFETCH(int, reply_ms);
+    QFETCH(bool, tray);
+    QFETCH(Codes, sent);
+    Poll_Fixture f;
+    f.cycle();
+    f.window.show();
+    bool signalled = false;
+    f.window.termination_signalled = [&signalled] { return signalled; };
+    if (tray) {
+        QAction* quit = tray_quit_action(f.window);
+        QVERIFY(quit);
+        QMetaObject::invokeMethod(quit, &QAction::trigger, Qt::QueuedConnection);
+    } else {
+        // The signal comes in while the board works on the second exchange.
+        f.board->on_write = [&](const Test_Board::Exchange& e) {
+            signalled = signalled || e.command == CMD_WRITE_SOUND;
+        };
+    }
+    f.board->faults.delay_ms = reply_ms;
+    QCOMPARE(f.cycle(), sent);
+    QVERIFY(f.exit_codes.empty());
+    if (tray) {
+        QCoreApplication::processEvents();
+        QVERIFY(!f.window.isVisible()); // the quit went its whole way
+    }
+}
+
+void Tst_Poll_Cycle::quit_during_identification_is_no_failure() {
+    Poll_Fixture f;
+    f.window.termination_signalled = [] { return true; };
+    QCOMPARE(f.cycle(), Codes{});
+    QVERIFY(f.errors.isEmpty());
+    QVERIFY(f.exit_codes.empty());
+    QVERIFY(f.window.hid.identify_pending);
+}
+
+// Every reply 3.2 s late: none of them may pass for the answer to a later request.
+void Tst_Poll_Cycle::late_replies_are_never_shown() {
+    Poll_Fixture f;
+    f.board->model.set_light_level(100);
+    f.cycle();
+    f.cycle();
+    auto* light = f.control<QLineEdit>("vLIGHT_lineEdit");
+    QCOMPARE(light->text(), QStringLiteral("100"));
+
+    f.board->faults.delay_ms = 3200;
+    for (int i = 1; i <= 5; ++i) {
+        f.board->model.set_light_level(100 + i);
+        f.cycle();
+        f.board->now_ms += 50; // the poll interval
+        QCOMPARE(light->text(), QStringLiteral("100"));
+    }
+    f.board->faults.delay_ms = 0;
+    f.board->model.set_light_level(200);
+    for (int i = 0; i < 3 && light->text() != QStringLiteral("200"); ++i) {
+        f.cycle();
+        QVERIFY(light->text() == QStringLiteral("100") || light->text() == QStringLiteral("200"));
+    }
+    QCOMPARE(light->text(), QStringLiteral("200"));
 }
 
 QTEST_MAIN(Tst_Poll_Cycle)
