@@ -276,6 +276,7 @@ private:
     void can_id_lists_rebuild();
     void can_id_move_all(QListWidget* from, QListWidget* to);
     void can_id_move_selected(QListWidget* from, QListWidget* to);
+    void can_show_monitor_notes();
     void button_press_step();
 
     bool can_active = false;
@@ -292,6 +293,9 @@ private:
     Bitrate_Scan can_scan;
     QSet<std::uint32_t> can_known_ids;
     QSet<std::uint32_t> can_blocked_ids;
+    std::uint64_t can_frames_unlisted = 0; // frames whose identifier found the list full
+    std::uint64_t can_notes_shown_unlisted = 0;
+    std::uint64_t can_notes_shown_udp_failed = 0;
     QStringList can_view_pending; // lines of this cycle, not yet in the view
     bool can_view_clear_first = false;
     std::int64_t can_view_shown_ms = 0;

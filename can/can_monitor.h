@@ -28,6 +28,10 @@ constexpr std::uint32_t udp_host = 0x7F000001; // 127.0.0.1
 void fill_udp_datagram(std::uint32_t id, const CanFrame& frame,
                        std::array<char, udp_datagram_size>& datagram);
 
+// The known and the blocked list hold at most this many identifiers each: a bus with ever
+// new identifiers must not grow the program. Frames beyond it are still dispatched.
+constexpr int can_id_list_capacity = 4096;
+
 // The received frames that go to the log file.
 bool can_frame_is_logged_on_receive(std::uint32_t id);
 // Sent frames of the head-unit preset that are sent but never logged.

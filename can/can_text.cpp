@@ -26,8 +26,9 @@ void append_hex(QString& out, std::uint32_t value) {
     }
 }
 
+// Any Unicode blank: numbers pasted from elsewhere bring no-break and other wide spaces.
 bool is_blank(QChar c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f';
+    return c.isSpace();
 }
 
 int hex_digit(QChar c) {

@@ -22,8 +22,8 @@ struct Hex_Value {
     std::uint32_t value = 0;
     bool valid = false;
 };
-// A hexadecimal number: blanks around it ignored, optional "+" and "0x"/"0X", at most
-// 32 bits. Anything else is 0 and not valid.
+// A hexadecimal number: blanks around it (any Unicode blank) ignored, optional "+" and "0x"/"0X",
+// at most 32 bits. Anything else is 0 and not valid.
 Hex_Value parse_hex(QStringView text);
 
 // Reads one line; nothing when it is not a frame line. Data bytes the line does not give

@@ -6,6 +6,8 @@
 #include "ui_widget.h"
 
 #include <QDateTime>
+#include <QDebug>
+#include <cstring>
 
 #include "app/text_fields.h"
 #include "can/can_text.h"
@@ -23,6 +25,7 @@ constexpr std::int64_t receive_budget_ms = 500;
 constexpr int view_max_lines = 500;
 constexpr std::int64_t view_refresh_ms = 100;
 constexpr const char* log_file_name = "/can_log.txt";
+constexpr const char* previous_log_suffix = ".1";
 
 const QString log_prefix_sent = QStringLiteral("SEND    >>  ");
 const QString log_prefix_received = QStringLiteral("RECV  <<    ");
@@ -147,8 +150,12 @@ void Widget::can_receive_frame(const CanFrame& frame) {
     }
     const bool blocked = can_blocked_ids.contains(*id);
     if (!blocked && !can_known_ids.contains(*id)) {
-        can_known_ids.insert(*id);
-        ui->can_id_known_listWidget->addItem(can_id_text(*id)); // the list keeps itself sorted
+        if (can_known_ids.size() < can_id_list_capacity) {
+            can_known_ids.insert(*id);
+            ui->can_id_known_listWidget->addItem(can_id_text(*id)); // the list keeps itself sorted
+        } else {
+            ++can_frames_unlisted;
+        }
     }
     const QString text = can_frame_to_text(frame);
     if (can_frame_is_logged_on_receive(*id)) {
@@ -182,6 +189,12 @@ void Widget::can_view_append(const QString& text) {
 
 void Widget::can_dispatch_flush() {
     udp_forwarder.flush();
+    if (udp_forwarder.take_failure_report()) {
+        // Said once each time forwarding starts to fail; the page keeps the count.
+        qDebug().noquote() << "UDP forwarding: datagrams not sent:"
+                           << QString::fromLocal8Bit(std::strerror(udp_forwarder.last_error()));
+    }
+    can_show_monitor_notes();
     QPlainTextEdit* view = ui->can_recieved_plainTextEdit;
     // Lines wait while nobody can see the view (the window in the tray, another tab), and
     // the view is refreshed at a pace a reader can follow; the newest 500 are kept meanwhile.
@@ -199,6 +212,30 @@ void Widget::can_dispatch_flush() {
     }
     view->appendPlainText(can_view_pending.join(QLatin1Char('\n')));
     can_view_pending.clear();
+}
+
+// What the monitor could not do, shown only once it happened.
+void Widget::can_show_monitor_notes() {
+    const std::uint64_t udp_failed = udp_forwarder.failed();
+    if (can_frames_unlisted == can_notes_shown_unlisted &&
+        udp_failed == can_notes_shown_udp_failed) {
+        return;
+    }
+    can_notes_shown_unlisted = can_frames_unlisted;
+    can_notes_shown_udp_failed = udp_failed;
+    QStringList notes;
+    if (can_frames_unlisted > 0) {
+        notes << tr("Кадров вне списков: %1").arg(can_frames_unlisted);
+    }
+    if (udp_failed > 0) {
+        notes << tr("Не отправлено по UDP: %1").arg(udp_failed);
+    }
+    ui->can_monitor_notes_label->setText(notes.join(QStringLiteral("   ")));
+    ui->can_monitor_notes_label->setToolTip(
+        tr("Списки Known и Blocked вмещают до %1 идентификаторов каждый; кадры остальных "
+           "показываются, пишутся в журнал и пересылаются, но в списки не попадают.")
+            .arg(can_id_list_capacity));
+    ui->can_monitor_notes_label->setVisible(!notes.isEmpty());
 }
 
 void Widget::on_can_clear_pushButton_clicked() {
@@ -235,8 +272,9 @@ void Widget::can_id_lists_rebuild() {
     }
 }
 
+// A move stops where the receiving list is full; the rest stays where it was.
 void Widget::can_id_move_all(QListWidget* from, QListWidget* to) {
-    while (from->count() > 0) {
+    while (from->count() > 0 && to->count() < can_id_list_capacity) {
         std::unique_ptr<QListWidgetItem> item(from->takeItem(0));
         to->addItem(item->text());
     }
@@ -245,6 +283,9 @@ void Widget::can_id_move_all(QListWidget* from, QListWidget* to) {
 
 void Widget::can_id_move_selected(QListWidget* from, QListWidget* to) {
     for (QListWidgetItem* selected : from->selectedItems()) {
+        if (to->count() >= can_id_list_capacity) {
+            break;
+        }
         to->addItem(selected->text());
         delete from->takeItem(from->row(selected));
     }
@@ -280,9 +321,19 @@ void Widget::on_can_id_blocked_listWidget_doubleClicked(const QModelIndex&) {
 void Widget::can_log_open(const QString& directory) {
     can_log_stream.setDevice(nullptr);
     can_log_file.close();
-    can_log_file.setFileName(directory + QLatin1String(log_file_name));
-    can_log_file_open =
-        can_log_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    const QString path = directory + QLatin1String(log_file_name);
+    can_log_file.setFileName(path);
+    // The previous run's log is kept beside the new one; where it cannot be moved aside, the
+    // new run goes on at its end rather than replacing it.
+    QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate;
+    if (QFile::exists(path)) {
+        const QString previous = path + QLatin1String(previous_log_suffix);
+        QFile::remove(previous);
+        if (!QFile::rename(path, previous)) {
+            mode = QIODevice::WriteOnly | QIODevice::Text | QIODevice::Append;
+        }
+    }
+    can_log_file_open = can_log_file.open(mode);
     if (!can_log_file_open) {
         return;
     }

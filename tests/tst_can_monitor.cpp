@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QNetworkDatagram>
@@ -14,8 +15,12 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
+#include <cerrno>
+#include <sys/socket.h>
 
+#include "can/can_monitor.h"
 #include "can/can_text.h"
+#include "can/udp_forwarder.h"
 #include "poll_fixture.h"
 #include "protocol/commands.h"
 
@@ -54,9 +59,13 @@ struct Monitor_Fixture : Poll_Fixture {
         QVERIFY(board->model.answer(r, board->now_ms));
     }
 
+    // A vehicle node sends `frame`; the board's time runs on while the bus carries it.
     void on_bus(const CanFrame& frame, int times = 1) {
+        constexpr int bus_ms_per_frame = 2; // more than a frame takes at 100 kbit/s
         for (int i = 0; i < times; ++i) {
             board->model.put_on_bus(frame);
+            board->now_ms += bus_ms_per_frame;
+            board->model.advance(board->now_ms);
         }
     }
 
@@ -108,6 +117,9 @@ private slots:
     void one_line_view_and_cap();
     void log_file_lines();
     void udp_datagram();
+    void identifier_lists_are_bounded();
+    void udp_batch_tries_every_datagram();
+    void previous_log_is_kept();
     void scan_without_traffic();
     void scan_finds_the_bus();
     void send_message_payload_data();
@@ -320,6 +332,120 @@ void Tst_Can_Monitor::udp_datagram() {
              QByteArray("88 07 df 02 02 01 aa 00 00 00 00 00"));
     QTRY_VERIFY(receiver.hasPendingDatagrams());
     QCOMPARE(receiver.receiveDatagram().data().left(4).toHex(' '), QByteArray("88 f1 10 01"));
+}
+
+// A bus of ever-new identifiers: the lists stop at their capacity, the frames still go
+// everywhere else, and the page says how many frames found no place.
+void Tst_Can_Monitor::identifier_lists_are_bounded() {
+    Monitor_Fixture f;
+    f.control<QCheckBox>("can_write_log_checkBox")->setChecked(true);
+    auto* known = f.control<QListWidget>("can_id_known_listWidget");
+    auto* blocked = f.control<QListWidget>("can_id_blocked_listWidget");
+    auto* notes = f.control<QLabel>("can_monitor_notes_label");
+    QVERIFY(!notes->isVisible());
+    const auto flood = [&f](std::uint32_t first, int count) {
+        for (int i = 0; i < count; ++i) {
+            CanFrame frame;
+            frame.ide = CanFrame::ide_extended;
+            frame.ext_id = first + static_cast<std::uint32_t>(i);
+            f.window.can_receive_frame(frame);
+        }
+        f.window.can_dispatch_flush();
+    };
+    flood(0x10000, 10'000);
+    QCOMPARE(known->count(), can_id_list_capacity);
+    QVERIFY(notes->isVisible());
+    QCOMPARE(notes->text(), QStringLiteral("Кадров вне списков: 5904"));
+    CanFrame last;
+    last.ide = CanFrame::ide_extended;
+    last.ext_id = 0x10000 + 9'999;
+    QCOMPARE(f.view_lines().back(), can_frame_to_text(last)); // still dispatched
+
+    // A log frame beyond the capacity is still logged.
+    f.window.can_receive_frame(standard(0x5C1, 1, {0x06}));
+    QVERIFY(f.log_lines().contains(
+        QStringLiteral("RECV  <<    ID: STD=0x5c1   RTR: DATA   DLC: 1   DATA: 0x6")));
+
+    // Moves stop where the receiving list is full.
+    f.control<QPushButton>("can_id_add_all_to_blocked_pushButton")->click();
+    QCOMPARE(blocked->count(), can_id_list_capacity);
+    QCOMPARE(known->count(), 0);
+    flood(0x20000, can_id_list_capacity + 1);
+    QCOMPARE(known->count(), can_id_list_capacity);
+    f.control<QPushButton>("can_id_add_all_to_blocked_pushButton")->click();
+    QCOMPARE(blocked->count(), can_id_list_capacity);
+    QCOMPARE(known->count(), can_id_list_capacity);
+}
+
+// One datagram of a batch that the system refuses does not take the rest with it.
+void Tst_Can_Monitor::udp_batch_tries_every_datagram() {
+    Udp_Forwarder forwarder(udp_host, udp_port);
+    std::vector<char> sent; // first byte of each datagram taken
+    int calls = 0;
+    bool refuse_second = true;
+    forwarder.set_sender([&](int, mmsghdr* messages, unsigned count) {
+        ++calls;
+        for (unsigned i = 0; i < count; ++i) {
+            const auto* part = messages[i].msg_hdr.msg_iov;
+            const char first = static_cast<const char*>(part->iov_base)[0];
+            if (refuse_second && first == 2) {
+                errno = EAGAIN;
+                return i == 0 ? -1 : static_cast<int>(i);
+            }
+            sent.push_back(first);
+        }
+        return static_cast<int>(count);
+    });
+    for (char n = 1; n <= 5; ++n) {
+        Udp_Forwarder::Datagram d{};
+        d[0] = n;
+        forwarder.queue(d);
+    }
+    forwarder.flush();
+    QCOMPARE(sent, (std::vector<char>{1, 3, 4, 5}));
+    QCOMPARE(forwarder.failed(), std::uint64_t{1});
+    QCOMPARE(forwarder.last_error(), EAGAIN);
+    QVERIFY(forwarder.take_failure_report());
+    QVERIFY(!forwarder.take_failure_report()); // said once
+
+    // Still failing: counted, not said again; after a good batch a new failure is said.
+    Udp_Forwarder::Datagram two{};
+    two[0] = 2;
+    forwarder.queue(two);
+    forwarder.flush();
+    QCOMPARE(forwarder.failed(), std::uint64_t{2});
+    QVERIFY(!forwarder.take_failure_report());
+    refuse_second = false;
+    forwarder.queue(two);
+    forwarder.flush();
+    refuse_second = true;
+    forwarder.queue(two);
+    forwarder.flush();
+    QCOMPARE(forwarder.failed(), std::uint64_t{3});
+    QVERIFY(forwarder.take_failure_report());
+}
+
+void Tst_Can_Monitor::previous_log_is_kept() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("can_log.txt"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("the previous run\n");
+    old.close();
+    Poll_Fixture f;
+    f.window.can_log_open(dir.path());
+    QFile kept(path + QStringLiteral(".1"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("the previous run\n"));
+    QFile fresh(path);
+    QVERIFY(fresh.open(QIODevice::ReadOnly));
+    QVERIFY(fresh.readAll().startsWith("Log started at: "));
+
+    // The next start keeps only the run before it.
+    f.window.can_log_open(dir.path());
+    kept.close();
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QVERIFY(kept.readAll().startsWith("Log started at: "));
 }
 
 void Tst_Can_Monitor::scan_without_traffic() {

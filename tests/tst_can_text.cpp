@@ -76,6 +76,9 @@ void Tst_Can_Text::reader_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<CanFrame>("frame");
+    QTest::newRow("pasted no-break spaces around numbers")
+        << QStringLiteral("ID: STD=\u00a00x5c1   RTR: DATA   DLC: 2\u00a0   DATA: 0x6\u00a0 0x2")
+        << true << standard(0x5C1, 2, {6, 2});
     QTest::newRow("dlc 12 reads as 0x12")
         << "ID: STD=0x10   RTR: DATA   DLC: 12   DATA: 0x1" << true << standard(0x10, 0x12, {1});
     QTest::newRow("lower-case std skipped")
@@ -131,6 +134,10 @@ void Tst_Can_Text::parse_hex_rule_data() {
     QTest::newRow("upper prefix and digits") << "0XABcd" << true << 0xABCDU;
     QTest::newRow("no prefix") << "1fffffff" << true << 0x1FFFFFFFU;
     QTest::newRow("blanks around") << " \t0x10\r\n" << true << 0x10U;
+    QTest::newRow("no-break spaces around") << QStringLiteral("\u00a00x1f\u00a0") << true << 0x1FU;
+    QTest::newRow("wide and narrow spaces around")
+        << QStringLiteral("\u3000\u2003ff\u202f\u2009") << true << 0xFFU;
+    QTest::newRow("no-break space inside") << QStringLiteral("0x1\u00a02") << false << 0U;
     QTest::newRow("plus") << "+0x7" << true << 7U;
     QTest::newRow("32 bits") << "0xffffffff" << true << 0xFFFFFFFFU;
     QTest::newRow("33 bits") << "0x100000000" << false << 0U;
