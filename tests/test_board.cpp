@@ -69,6 +69,8 @@ std::unique_ptr<Hid_Handle> Test_Board::open(const std::string& path) {
         if (!plugged) {
             return nullptr;
         }
+        framing_broken = false; // a new connection starts on a report boundary
+        input.clear();
         return std::make_unique<Test_Handle>(shared_from_this(), path, board_ids);
     }
     const std::size_t index = std::stoul(path.substr(path.find('-') + 1));
@@ -99,7 +101,7 @@ int Test_Board::write(const Hid_Report& report) {
         (*reply)[command_byte] = board::Fault_Plan::wrong_code(report[command_byte]);
     }
     // Replies keep their order, also when the delay shrinks meanwhile.
-    Arrival arrival{now_ms + faults.delay_ms, *reply};
+    Arrival arrival{now_ms + faults.delay_ms, *reply, action};
     if (!input.empty()) {
         arrival.due_ms = std::max(arrival.due_ms, input.back().due_ms);
     }
@@ -107,25 +109,41 @@ int Test_Board::write(const Hid_Report& report) {
     return 0;
 }
 
+// As the virtual device reads its byte stream: a reply cut short is waited for until the
+// time-out, junk after a reply puts every later read out of step.
 int Test_Board::read(Hid_Report& report, int timeout_ms) {
+    using Action = board::Fault_Plan::Action;
     if (!plugged) {
         return ENODEV;
+    }
+    if (framing_broken) {
+        return EPROTO;
     }
     if (input.empty() || input.front().due_ms > now_ms + timeout_ms) {
         now_ms += timeout_ms;
         return ETIMEDOUT;
     }
     now_ms = std::max(now_ms, input.front().due_ms);
-    report = input.front().report;
+    const Arrival arrival = input.front();
     input.pop_front();
+    if (arrival.fault == Action::cut_short) {
+        now_ms += timeout_ms;
+        framing_broken = true;
+        return EPROTO;
+    }
+    framing_broken = arrival.fault == Action::trailing_junk;
+    report = arrival.report;
     return 0;
 }
 
 int Test_Board::discard() {
     while (!input.empty() && input.front().due_ms <= now_ms) {
+        const board::Fault_Plan::Action fault = input.front().fault;
+        framing_broken = framing_broken || fault == board::Fault_Plan::Action::cut_short ||
+                         fault == board::Fault_Plan::Action::trailing_junk;
         input.pop_front();
     }
-    return 0;
+    return framing_broken ? EPROTO : 0;
 }
 
 std::size_t Test_Board::waiting() const {

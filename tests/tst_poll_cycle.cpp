@@ -58,6 +58,8 @@ private slots:
     void quit_request_is_seen_between_exchanges();
     void quit_during_identification_is_no_failure();
     void late_replies_are_never_shown();
+    void broken_framing_shows_disconnected_until_found_again_data();
+    void broken_framing_shows_disconnected_until_found_again();
     void poll_interval_follows_spin_box();
 };
 
@@ -481,6 +483,28 @@ void Tst_Poll_Cycle::late_replies_are_never_shown() {
         QVERIFY(light->text() == QStringLiteral("100") || light->text() == QStringLiteral("200"));
     }
     QCOMPARE(light->text(), QStringLiteral("200"));
+}
+
+void Tst_Poll_Cycle::broken_framing_shows_disconnected_until_found_again_data() {
+    QTest::addColumn<bool>("cut_short");
+    QTest::newRow("a reply cut short") << true;
+    QTest::newRow("junk after a reply") << false;
+}
+
+void Tst_Poll_Cycle::broken_framing_shows_disconnected_until_found_again() {
+    QFETCH(bool, cut_short);
+    Poll_Fixture f;
+    f.window.watch_enabled = false; // the test plays the watch's pass itself
+    f.cycle();
+    QVERIFY(f.shows_green());
+    (cut_short ? f.board->faults.short_replies : f.board->faults.junk_replies) = 1;
+    f.cycle();
+    f.cycle();
+    QVERIFY(!f.window.hid.connected);
+    QVERIFY(!f.shows_green());    // the indicator tells the truth meanwhile
+    QVERIFY(f.window.hid.open()); // the watch's next pass
+    QCOMPARE(f.cycle().front(), int{CMD_IDENTIFY});
+    QVERIFY(f.shows_green());
 }
 
 QTEST_MAIN(Tst_Poll_Cycle)
