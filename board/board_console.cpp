@@ -6,9 +6,14 @@
 #include <optional>
 #include <vector>
 
+#include "board/fault_plan.h"
+
 namespace board::console {
 
 namespace {
+
+static_assert(Fault_Plan::short_reply_bytes == 30 && Fault_Plan::junk_bytes == 10,
+              "the command help names these sizes");
 
 constexpr std::size_t max_data_bytes = 8;
 constexpr std::uint32_t max_standard_id = 0x7FF;
@@ -281,6 +286,12 @@ Command parse_line(std::string_view line) {
         return one_number(words, 0, max_fault_count, "replies",
                           [](int v) { return Wrong_Echo{v}; });
     }
+    if (keyword == "short") {
+        return one_number(words, 0, max_fault_count, "replies", [](int v) { return Cut_Short{v}; });
+    }
+    if (keyword == "junk") {
+        return one_number(words, 0, max_fault_count, "replies", [](int v) { return Junk{v}; });
+    }
     if (keyword == "delay") {
         return one_number(words, 0, max_delay_ms, "milliseconds", [](int v) { return Delay{v}; });
     }
@@ -365,7 +376,8 @@ std::string quoted(std::string_view text) {
 std::string_view summary() {
     return "commands: plug, unplug, acc on|off, battery <volts>, light <0..1023>, "
            "temperature <celsius>, frame <frame>, press <button> <ms>, scenario <name>, "
-           "bitrate <kbit>, drop <n>, wrong-echo <n>, delay <ms>, status, quit, help";
+           "bitrate <kbit>, drop <n>, wrong-echo <n>, short <n>, junk <n>, delay <ms>, status, "
+           "quit, help";
 }
 
 std::string_view usage() {
@@ -389,8 +401,11 @@ std::string_view usage() {
            "  bitrate <kbit>          bit rate of the vehicle bus, 1..1000\n"
            "  drop <n>                the next n replies are lost\n"
            "  wrong-echo <n>          the next n replies carry another command code\n"
+           "  short <n>               the next n replies are cut short: their first 30 bytes\n"
+           "  junk <n>                the next n replies are followed by 10 extra bytes\n"
            "  delay <ms>              every reply comes this late; 0 ends it\n"
-           "  status                  plugged, connected, power state, CAN state, faults\n"
+           "  status                  plugged, connected, power state, CAN state, faults,\n"
+           "                          frames the bus dropped\n"
            "  quit                    remove the socket and end\n"
            "  help                    list the commands\n"
            "Events: \"host connected\", \"host disconnected\".\n"

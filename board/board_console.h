@@ -47,6 +47,12 @@ struct Drop {
 struct Wrong_Echo {
     int count = 0;
 };
+struct Cut_Short {
+    int count = 0;
+};
+struct Junk {
+    int count = 0;
+};
 struct Delay {
     int ms = 0;
 };
@@ -58,8 +64,9 @@ struct Error {
     std::string message; // without the "error: " prefix
 };
 
-using Command = std::variant<Plug, Unplug, Acc, Battery, Light, Temperature, Frame, Press, Scenario,
-                             Bitrate, Drop, Wrong_Echo, Delay, Status, Quit, Help, Nothing, Error>;
+using Command =
+    std::variant<Plug, Unplug, Acc, Battery, Light, Temperature, Frame, Press, Scenario, Bitrate,
+                 Drop, Wrong_Echo, Cut_Short, Junk, Delay, Status, Quit, Help, Nothing, Error>;
 
 // Ranges the console accepts.
 constexpr double min_battery_volts = 0.0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <limits>
 #include <span>
 
 #include "board/vehicle_bus.h"
@@ -74,6 +75,38 @@ constexpr double adc_reference_base_volts = 2.0;
 constexpr double adc_reference_step_volts = 0.01;
 
 constexpr int bus_clock_kbit = 4000;
+
+// The wire's own clock runs in nanoseconds: at 1000 kbit/s a bit lasts 1 us.
+constexpr std::int64_t ns_per_ms = 1'000'000;
+constexpr std::int64_t max_clock_ms = std::numeric_limits<std::int64_t>::max() / ns_per_ms;
+constexpr int standard_frame_bits = 47; // interframe space included, stuff bits not counted
+constexpr int extended_frame_bits = 67;
+constexpr int data_byte_bits = 8;
+constexpr std::size_t max_data_bytes = 8;
+static_assert(extended_frame_bits + data_byte_bits * int{max_data_bytes} == longest_frame_bits);
+
+std::int64_t ms_to_ns(std::int64_t ms) {
+    return std::clamp(ms, -max_clock_ms, max_clock_ms) * ns_per_ms;
+}
+
+std::int64_t ns_to_ms_rounded_up(std::int64_t ns) {
+    return ns / ns_per_ms + (ns % ns_per_ms > 0 ? 1 : 0);
+}
+
+int frame_bits(const CanFrame& frame) {
+    const int bits =
+        frame.ide == CanFrame::ide_extended ? extended_frame_bits : standard_frame_bits;
+    if (frame.rtr == CanFrame::rtr_remote) {
+        return bits;
+    }
+    return bits +
+           data_byte_bits * static_cast<int>(std::min<std::size_t>(frame.dlc, max_data_bytes));
+}
+
+// How long `bits` occupy the wire at `kbit` (bits per millisecond), rounded up.
+std::int64_t wire_ns(std::int64_t bits, int kbit) {
+    return (bits * ns_per_ms + kbit - 1) / kbit;
+}
 
 struct Hw_Timer {
     std::uint8_t enabled = 0;
@@ -199,7 +232,7 @@ CanFrame get_frame(Payload_In in, std::size_t at) {
 
 struct Board_Model::State {
     Identity identity;
-    std::int64_t clock_ms = 0;
+    std::int64_t clock_ns = 0; // the moment the board has reached
 
     Power_Sequence power;
     double temperature = 25.0;
@@ -228,7 +261,20 @@ struct Board_Model::State {
     int bus_kbit = factory_bus_bitrate_kbit;
     Vehicle_Bus bus;
 
-    enum class Origin { host, timer, trigger };
+    enum class Origin { host, timer, trigger, vehicle };
+
+    // The wire: frames waiting for it, oldest first, and the leaky bucket that paces them.
+    struct Waiting {
+        CanFrame frame;
+        Origin origin;
+        std::int64_t since_ns;
+    };
+    std::deque<Waiting> wire;
+    std::int64_t wire_free_ns = 0; // when the wire has carried every frame it let through
+    std::uint64_t wire_carried = 0;
+    std::uint64_t wire_dropped = 0;
+
+    std::int64_t now_ms() const { return clock_ns / ns_per_ms; }
 
     bool manual() const { return pwm_mode == pwm_mode_manual; }
     int curve_pwm() const;
@@ -244,6 +290,14 @@ struct Board_Model::State {
     bool loops_back() const {
         return mode == Can_Mode::loopback || mode == Can_Mode::silent_loopback;
     }
+
+    int sender_kbit(Origin origin) const {
+        return origin == Origin::vehicle ? bus_kbit : bus_clock_kbit / prescaler;
+    }
+    bool to_wire(const CanFrame& frame, Origin origin);
+    std::int64_t wire_due() const;
+    void onto_wire();
+    bool run_until(std::int64_t limit_ns);
 
     void transmit(const CanFrame& frame, Origin origin);
     void receive(const CanFrame& frame, bool run_triggers);
@@ -318,22 +372,64 @@ bool Board_Model::State::passes_filters(const CanFrame& frame) const {
     return !any_enabled;
 }
 
+bool Board_Model::State::to_wire(const CanFrame& frame, Origin origin) {
+    if (sender_kbit(origin) <= 0) {
+        return false; // no bus to carry it
+    }
+    if (wire.size() >= bus_queue_capacity) {
+        ++wire_dropped;
+        return false;
+    }
+    wire.push_back({frame, origin, clock_ns});
+    return true;
+}
+
+// The moment the oldest waiting frame goes onto the wire: at once while the bucket holds
+// less than the burst allowance, otherwise when it has drained that far.
+std::int64_t Board_Model::State::wire_due() const {
+    const Waiting& next = wire.front();
+    const int kbit = sender_kbit(next.origin);
+    if (kbit <= 0) {
+        return next.since_ns;
+    }
+    return std::max(next.since_ns, wire_free_ns - wire_ns(bus_burst_bits, kbit));
+}
+
+// The oldest waiting frame goes onto the wire now and takes effect.
+void Board_Model::State::onto_wire() {
+    const Waiting w = wire.front();
+    wire.pop_front();
+    const int kbit = sender_kbit(w.origin);
+    if (kbit <= 0) {
+        return; // the bus went away while it waited
+    }
+    wire_free_ns = std::max(wire_free_ns, clock_ns) + wire_ns(frame_bits(w.frame), kbit);
+    ++wire_carried;
+    if (w.origin == Origin::vehicle) {
+        from_bus(w.frame);
+        return;
+    }
+    sent.push_back(w.frame);
+    if (sent.size() > transmitted_capacity) {
+        sent.pop_front();
+    }
+    sent_view_stale = true;
+    if (bit_rate_matches()) {
+        bus.hear(w.frame, ns_to_ms_rounded_up(clock_ns));
+    }
+    if (loops_back()) {
+        receive(w.frame, w.origin != Origin::trigger);
+    }
+}
+
 void Board_Model::State::transmit(const CanFrame& frame, Origin origin) {
     if (!can_active) {
         return;
     }
     if (drives_bus()) {
-        sent.push_back(frame);
-        if (sent.size() > transmitted_capacity) {
-            sent.pop_front();
-        }
-        sent_view_stale = true;
-        if (bit_rate_matches()) {
-            bus.hear(frame, clock_ms);
-        }
-    }
-    if (loops_back()) {
-        receive(frame, origin != Origin::trigger);
+        to_wire(frame, origin);
+    } else if (loops_back()) {
+        receive(frame, origin != Origin::trigger); // Silent LoopBack: nothing on the wire
     }
 }
 
@@ -365,7 +461,7 @@ void Board_Model::State::from_bus(const CanFrame& frame) {
 void Board_Model::State::restart_timer(Hw_Timer& timer) const {
     timer.next_ms.reset();
     if (can_active && timer.enabled != 0 && timer.interval_ms > 0) {
-        timer.next_ms = clock_ms + timer.interval_ms;
+        timer.next_ms = now_ms() + timer.interval_ms;
     }
 }
 
@@ -387,9 +483,13 @@ void Board_Model::State::reset_eeprom() {
 }
 
 void Board_Model::State::activate(Payload_In in) {
+    const auto abort_waiting = [this] {
+        std::erase_if(wire, [](const Waiting& w) { return w.origin != Origin::vehicle; });
+    };
     if (in[activate_byte::on] == 0) {
         can_active = false;
         received.clear();
+        abort_waiting();
         restart_timers();
         return;
     }
@@ -402,6 +502,7 @@ void Board_Model::State::activate(Payload_In in) {
     mode = static_cast<Can_Mode>(m);
     can_active = true;
     received.clear();
+    abort_waiting();
     restart_timers();
 }
 
@@ -564,41 +665,62 @@ std::optional<Report> Board_Model::answer(const Report& request, std::int64_t no
         break;
     }
     }
+    s.run_until(s.clock_ns); // a frame sent on a free bus takes effect at once
     return reply;
 }
 
-// Frames fall due in time order; at the same moment the hardware timers go first, then the
-// vehicle's nodes.
-void Board_Model::advance(std::int64_t now_ms) {
-    State& s = *s_;
-    now_ms = std::max(now_ms, s.clock_ms);
-    for (;;) {
-        std::optional<std::int64_t> due;
+// Events fall due in time order; at the same moment the wire goes first, then the hardware
+// timers, then the vehicle's nodes. True when every event up to `limit_ns` has run; false
+// when the budget ran out first, with the clock at the last event run.
+bool Board_Model::State::run_until(std::int64_t limit_ns) {
+    enum class Next { none, wire, timer, vehicle };
+    for (std::size_t done = 0; done < advance_event_budget; ++done) {
+        Next next = Next::none;
+        std::int64_t due = 0;
         Hw_Timer* timer = nullptr;
-        for (Hw_Timer& t : s.timers) {
-            if (t.next_ms && (!due || *t.next_ms < *due)) {
-                due = t.next_ms;
+        if (!wire.empty()) {
+            next = Next::wire;
+            due = wire_due();
+        }
+        for (Hw_Timer& t : timers) {
+            if (t.next_ms && (next == Next::none || ms_to_ns(*t.next_ms) < due)) {
+                next = Next::timer;
+                due = ms_to_ns(*t.next_ms);
                 timer = &t;
             }
         }
-        const std::optional<std::int64_t> bus_due = s.bus.next_due();
-        if (bus_due && (!due || *bus_due < *due)) {
-            due = bus_due;
-            timer = nullptr;
+        if (const std::optional<std::int64_t> vehicle_due = bus.next_due();
+            vehicle_due && (next == Next::none || ms_to_ns(*vehicle_due) < due)) {
+            next = Next::vehicle;
+            due = ms_to_ns(*vehicle_due);
         }
-        if (!due || *due > now_ms) {
+        if (next == Next::none || due > limit_ns) {
+            clock_ns = std::max(clock_ns, limit_ns);
+            return true;
+        }
+        clock_ns = std::max(clock_ns, due);
+        switch (next) {
+        case Next::wire:
+            onto_wire();
+            break;
+        case Next::timer:
+            *timer->next_ms += timer->interval_ms;
+            transmit(timer->frame, Origin::timer);
+            break;
+        case Next::vehicle:
+            to_wire(bus.take_due(), Origin::vehicle);
+            break;
+        case Next::none:
             break;
         }
-        s.clock_ms = std::max(s.clock_ms, *due);
-        if (timer) {
-            *timer->next_ms += timer->interval_ms;
-            s.transmit(timer->frame, State::Origin::timer);
-        } else {
-            s.from_bus(s.bus.take_due());
-        }
     }
-    s.clock_ms = now_ms;
-    s.power.advance(now_ms);
+    return false;
+}
+
+void Board_Model::advance(std::int64_t now_ms) {
+    State& s = *s_;
+    s.run_until(std::max(ms_to_ns(now_ms), s.clock_ns));
+    s.power.advance(s.now_ms());
 }
 
 void Board_Model::set_acc(bool on) {
@@ -621,18 +743,20 @@ void Board_Model::set_bus_bitrate_kbit(int kbit) {
     s_->bus_kbit = std::max(0, kbit);
 }
 
-void Board_Model::put_on_bus(const CanFrame& frame) {
-    s_->from_bus(frame);
+bool Board_Model::put_on_bus(const CanFrame& frame) {
+    const bool waiting = s_->to_wire(frame, State::Origin::vehicle);
+    s_->run_until(s_->clock_ns); // on a free bus it takes effect at once
+    return waiting;
 }
 
 bool Board_Model::press_button(std::string_view name, int duration_ms, std::int64_t now_ms) {
     advance(now_ms);
-    return s_->bus.press(name, duration_ms, s_->clock_ms);
+    return s_->bus.press(name, duration_ms, s_->now_ms());
 }
 
 bool Board_Model::load_scenario(std::string_view name, std::int64_t now_ms) {
     advance(now_ms);
-    return s_->bus.load(name, s_->clock_ms);
+    return s_->bus.load(name, s_->now_ms());
 }
 
 std::vector<std::string> Board_Model::scenario_names() {
@@ -661,7 +785,7 @@ void Board_Model::set_identity(const Identity& identity) {
 }
 
 std::int64_t Board_Model::now_ms() const {
-    return s_->clock_ms;
+    return s_->now_ms();
 }
 
 Power_State Board_Model::power_state() const {
@@ -746,6 +870,18 @@ std::uint64_t Board_Model::dropped_frames() const {
 
 int Board_Model::bus_bitrate_kbit() const {
     return s_->bus_kbit;
+}
+
+std::uint64_t Board_Model::bus_carried_frames() const {
+    return s_->wire_carried;
+}
+
+std::uint64_t Board_Model::bus_dropped_frames() const {
+    return s_->wire_dropped;
+}
+
+std::size_t Board_Model::bus_queue_size() const {
+    return s_->wire.size();
 }
 
 const std::string& Board_Model::scenario() const {

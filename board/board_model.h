@@ -45,6 +45,29 @@
 // - Vehicle bus frames reach the receiver only while the controller is active in a
 //   receiving mode with 4000 / prescaler (integer division) equal to the bus's bit rate.
 //   The vehicle's nodes hear the board's frames only under the same condition.
+// - The bus has a capacity. Every frame that goes onto the wire (the board's while its mode
+//   drives the bus, and every vehicle node's) occupies it for its length in bits: 47 + 8 ×
+//   data bytes for a standard frame, 67 + 8 × data bytes for an extended one, remote frames
+//   without data bits, interframe space included and stuff bits not counted (so the wire
+//   carries the most a real bus could). A frame takes 1 / kbit ms per bit at its sender's
+//   bit rate: the bus's for the vehicle's nodes, 4000 / prescaler for the board. At
+//   100 kbit/s an 8-byte standard frame takes 1.11 ms, about 900 frames per second. Frames
+//   wait for the wire in the order they asked for it (arbitration by identifier is not
+//   modelled), at most 64 of them; a frame that finds the wait full is dropped and counted
+//   in bus_dropped_frames(). The wire paces frames as a leaky bucket that lets a burst of up
+//   to 524 bit times (four of the longest frames) pass ahead of its rate, so a frame on a free
+//   bus, and a few frames at once, take effect at the moment they are sent; sustained traffic
+//   is held to the capacity. So frames that answer each other (hardware triggers and the
+//   vehicle's answers) saturate the bus rather than multiply without end. A frame's effects
+//   (transmitted(), the vehicle's nodes hearing it, the board receiving it or its own frame
+//   back in LoopBack) happen when it goes onto the wire; the vehicle's nodes, which keep
+//   whole milliseconds, hear it at the next one. Silent LoopBack frames stay inside the board
+//   and never wait. Activating or deactivating the controller aborts the board's frames
+//   still waiting for the wire.
+// - Time runs event by event, each at its own moment, so the result does not depend on how
+//   time is stepped. One call does at most advance_event_budget events; a board that fell
+//   behind (its process stopped for minutes, say) catches up over the following calls, and
+//   meanwhile takes the host's requests at the moment it has reached (now_ms()).
 // - Reset EEPROM restores the power configuration, sound image, brightness curve and mode,
 //   ADC reference, filters, hardware timers and triggers. The CAN controller's activation,
 //   prescaler and mode are run-time settings and are left as they are.
@@ -82,6 +105,10 @@ constexpr std::uint16_t factory_prescaler = 40;          // 100 kbit/s
 constexpr int factory_bus_bitrate_kbit = 100;
 constexpr std::size_t receive_queue_capacity = 64;
 constexpr std::size_t transmitted_capacity = 1024;
+constexpr std::size_t bus_queue_capacity = 64; // frames waiting for the wire
+constexpr int longest_frame_bits = 131;        // extended, 8 data bytes
+constexpr int bus_burst_bits = 4 * longest_frame_bits;
+constexpr std::size_t advance_event_budget = 10'000;
 
 enum class Can_Mode : std::uint8_t { normal = 0, loopback = 1, silent = 2, silent_loopback = 3 };
 
@@ -104,7 +131,8 @@ public:
     std::optional<Report> answer(const Report& request, std::int64_t now_ms);
 
     // Lets the board's time run up to `now_ms`: power states, delays, hardware timers,
-    // the vehicle bus scenario and pressed buttons.
+    // the vehicle bus scenario and pressed buttons. Stops short after advance_event_budget
+    // events; now_ms() tells how far it came.
     void advance(std::int64_t now_ms);
 
     // The car's side.
@@ -116,7 +144,9 @@ public:
     // The vehicle bus. Its frames reach the board's receiver only while the controller is
     // active with the prescaler that gives the bus's bit rate (4000 / prescaler kbit/s).
     void set_bus_bitrate_kbit(int kbit);
-    void put_on_bus(const CanFrame& frame); // sent by a vehicle node now
+    // Sent by a vehicle node now. False when it is lost: the wait for the wire is full, or
+    // there is no bus (bit rate 0).
+    bool put_on_bus(const CanFrame& frame);
     // Holds a steering-wheel button (by its name in the scenario's button table) for
     // `duration_ms`, starting at `now_ms`. Names: vol_up, vol_down, next, prev, mode, mute
     // (in "buttons", "volkswagen" and "opel"); false for another name or scenario.
@@ -156,6 +186,9 @@ public:
     std::size_t queue_size() const;
     std::uint64_t dropped_frames() const; // arrived at a full receive queue
     int bus_bitrate_kbit() const;
+    std::uint64_t bus_carried_frames() const; // went onto the wire, the board's and the car's
+    std::uint64_t bus_dropped_frames() const; // found the wait for the wire full
+    std::size_t bus_queue_size() const;       // waiting for the wire
     const std::string& scenario() const;
     std::vector<std::string> button_names() const; // of the present scenario
     void clear_transmitted();

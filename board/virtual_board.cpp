@@ -144,25 +144,33 @@ void Virtual_Board::answer(const Virtual_Hid_Server::Hid_Report& request) {
     if (!reply) {
         return;
     }
+    std::vector<std::uint8_t> bytes(reply->begin(), reply->end());
+    bytes[0] = 0; // the report ID
     switch (faults.next()) {
     case Fault_Plan::Action::drop:
         return; // the board took the request; its reply is lost
     case Fault_Plan::Action::wrong_echo:
-        (*reply)[report_command_offset] = Fault_Plan::wrong_code(request[report_command_offset]);
+        bytes[report_command_offset] = Fault_Plan::wrong_code(request[report_command_offset]);
+        break;
+    case Fault_Plan::Action::cut_short:
+        bytes.resize(Fault_Plan::short_reply_bytes);
+        break;
+    case Fault_Plan::Action::trailing_junk:
+        bytes.insert(bytes.end(), Fault_Plan::junk_bytes, Fault_Plan::junk_byte);
         break;
     case Fault_Plan::Action::answer:
         break;
     }
     // Replies keep their order, also when the delay shrinks meanwhile.
-    Pending_Reply entry{now + faults.delay_ms, *reply};
+    Pending_Reply entry{now + faults.delay_ms, std::move(bytes)};
     if (!pending.empty()) {
         entry.due_ms = std::max(entry.due_ms, pending.back().due_ms);
     }
     if (pending.empty() && entry.due_ms <= now) {
-        server.send(entry.report);
+        server.send_raw(entry.bytes);
         return;
     }
-    pending.push_back(entry);
+    pending.push_back(std::move(entry));
     if (!reply_timer.isActive()) {
         reply_timer.start(
             static_cast<int>(std::max<std::int64_t>(0, pending.front().due_ms - now)));
@@ -172,11 +180,11 @@ void Virtual_Board::answer(const Virtual_Hid_Server::Hid_Report& request) {
 void Virtual_Board::send_due_replies() {
     const std::int64_t now = now_ms();
     while (!pending.empty() && pending.front().due_ms <= now) {
-        const Virtual_Hid_Server::Hid_Report report = pending.front().report;
+        const std::vector<std::uint8_t> bytes = std::move(pending.front().bytes);
         pending.pop_front();
         // A late reply still goes out: the host's time-outs decide what it is worth. Sending
         // may find the host gone, which empties the queue.
-        server.send(report);
+        server.send_raw(bytes);
     }
     if (!pending.empty()) {
         reply_timer.start(static_cast<int>(pending.front().due_ms - now));
@@ -195,7 +203,10 @@ std::string Virtual_Board::status_line() {
            " scenario=" + model.scenario() + " drop=" + std::to_string(faults.drop_replies) +
            " wrong-echo=" + std::to_string(faults.wrong_echo_replies) +
            " delay=" + std::to_string(faults.delay_ms) +
-           " replies-waiting=" + std::to_string(pending.size());
+           " replies-waiting=" + std::to_string(pending.size()) +
+           " short=" + std::to_string(faults.short_replies) +
+           " junk=" + std::to_string(faults.junk_replies) +
+           " bus-dropped=" + std::to_string(model.bus_dropped_frames());
 }
 
 std::string Virtual_Board::run(const console::Command& command) {
@@ -228,7 +239,10 @@ std::string Virtual_Board::run(const console::Command& command) {
                 return "ok temperature " + number_text(c.celsius) + " C";
             },
             [this](const Frame& c) -> std::string {
-                model.put_on_bus(c.frame);
+                if (!model.put_on_bus(c.frame)) {
+                    return "error: frame lost: " + std::to_string(bus_queue_capacity) +
+                           " frames already wait for the bus";
+                }
                 return "ok frame " + frame_line(c.frame);
             },
             [this](const Press& c) -> std::string {
@@ -258,6 +272,14 @@ std::string Virtual_Board::run(const console::Command& command) {
             [this](const Wrong_Echo& c) -> std::string {
                 faults.wrong_echo_replies = c.count;
                 return "ok wrong-echo " + std::to_string(c.count);
+            },
+            [this](const Cut_Short& c) -> std::string {
+                faults.short_replies = c.count;
+                return "ok short " + std::to_string(c.count);
+            },
+            [this](const Junk& c) -> std::string {
+                faults.junk_replies = c.count;
+                return "ok junk " + std::to_string(c.count);
             },
             [this](const Delay& c) -> std::string {
                 faults.delay_ms = c.ms;

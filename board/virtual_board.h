@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "board/board_console.h"
 #include "board/board_model.h"
@@ -56,7 +57,7 @@ public:
 private:
     struct Pending_Reply {
         std::int64_t due_ms = 0;
-        Virtual_Hid_Server::Hid_Report report{};
+        std::vector<std::uint8_t> bytes; // a whole report unless a framing fault is played
     };
 
     std::int64_t now_ms() const;

@@ -164,14 +164,19 @@ void Virtual_Hid_Server::unplug() {
 }
 
 bool Virtual_Hid_Server::send(const Hid_Report& report) {
+    Hid_Report framed = report;
+    framed[0] = 0; // the report ID
+    return send_raw(framed);
+}
+
+bool Virtual_Hid_Server::send_raw(std::span<const std::uint8_t> bytes) {
     if (!connection.valid()) {
         return false;
     }
-    if (outgoing.size() + report.size() > max_outgoing) {
+    if (outgoing.size() + bytes.size() > max_outgoing) {
         return false;
     }
-    outgoing.push_back(0); // the report ID
-    outgoing.insert(outgoing.end(), report.begin() + 1, report.end());
+    outgoing.insert(outgoing.end(), bytes.begin(), bytes.end());
     write_pending();
     return true;
 }

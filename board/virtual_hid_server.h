@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -50,9 +51,12 @@ public:
     bool connected() const { return connection.valid(); }
     const std::string& path() const { return socket_path; }
 
-    // Queues one input report on the open connection; byte 0 goes out as 0.
-    // False when no connection is open.
+    // Queues one input report on the open connection; byte 0 goes out as 0. False when no
+    // connection is open or the host has stopped taking what was sent (the report is lost).
     bool send(const Hid_Report& report);
+    // Queues bytes as they are, for a device whose report framing breaks (a report cut short,
+    // extra bytes after one); otherwise as send().
+    bool send_raw(std::span<const std::uint8_t> bytes);
 
 private:
     void accept_pending();

@@ -122,6 +122,24 @@ std::vector<CanFrame> drain_dialogue(Board_Model& m, qint64 now_ms) {
     return frames;
 }
 
+void write_trigger(Board_Model& m, int index, const CanFrame& match, const CanFrame& reply) {
+    exchange(m, QStringLiteral("4c %1 01 00").arg(index, 2, 16, QLatin1Char('0')) +
+                    wire_hex(match) + wire_hex(reply));
+}
+
+// Two hardware triggers that both answer the volkswagen display's `display` frame with
+// `head_unit`, which the display answers with `display` again: every round doubles the
+// frames. Started by one display frame at 0 ms on a 100 kbit/s bus.
+Board_Model trigger_storm(const CanFrame& display, const CanFrame& head_unit) {
+    Board_Model m;
+    m.load_scenario("volkswagen", 0);
+    write_trigger(m, 0, display, head_unit);
+    write_trigger(m, 1, display, head_unit);
+    activate(m, 40, 0);
+    m.put_on_bus(display);
+    return m;
+}
+
 QByteArray data_of(const CanFrame& f) {
     return QByteArray(reinterpret_cast<const char*>(f.data.data()), std::min<int>(f.dlc, 8));
 }
@@ -176,6 +194,13 @@ private slots:
     void volkswagen_display_dialogue();
     void opel_display_frames();
     void same_result_however_time_is_stepped();
+    void bus_capacity_data();
+    void bus_capacity();
+    void frames_wait_for_the_bus();
+    void deactivating_aborts_frames_waiting_for_the_bus();
+    void trigger_storm_saturates_the_bus_data();
+    void trigger_storm_saturates_the_bus();
+    void catching_up_takes_bounded_steps();
 };
 
 void Tst_Board_Model::command_replies_data() {
@@ -602,10 +627,12 @@ void Tst_Board_Model::receive_queue_is_bounded() {
     Board_Model m;
     activate(m, 40, 0);
     for (std::uint32_t i = 0; i < 70; ++i) {
-        m.put_on_bus(std_frame(0x100 + i, {}));
+        QVERIFY(m.put_on_bus(std_frame(0x100 + i, {})));
     }
-    QCOMPARE(waiting(m, 0), 64);
+    // 70 frames take 33 ms of the bus; all of them reach the board, 64 fit its queue.
+    QCOMPARE(waiting(m, 100), 64);
     QCOMPARE(m.dropped_frames(), std::uint64_t(6));
+    QCOMPARE(m.bus_dropped_frames(), std::uint64_t(0));
     const Report three = *exchange(m, "43");
     for (std::size_t i = 0; i < 3; ++i) {
         QCOMPARE(decode_can_wire_frame(three.data() + 2 + 19 * i).std_id, std::uint32_t(0x100 + i));
@@ -907,6 +934,158 @@ void Tst_Board_Model::same_result_however_time_is_stepped() {
     QCOMPARE(fine.size(), std::size_t(48 + 90));
     QVERIFY(fine == run(3000));
     QVERIFY(fine == run(7));
+}
+
+void Tst_Board_Model::bus_capacity_data() {
+    QTest::addColumn<int>("kbit");
+    QTest::addColumn<CanFrame>("frame");
+    QTest::addColumn<int>("bits"); // the frame's length on the wire
+
+    const CanFrame eight = std_frame(0x439, {1, 2, 3, 4, 5, 6, 7, 8});
+    CanFrame remote = ext_frame(0x18DAF110, {1, 2, 3, 4, 5, 6, 7, 8});
+    remote.rtr = CanFrame::rtr_remote;
+    QTest::newRow("100 kbit/s, standard, 8 bytes") << 100 << eight << 111;
+    QTest::newRow("100 kbit/s, extended remote, DLC 8") << 100 << remote << 67;
+    QTest::newRow("50 kbit/s, standard, no data") << 50 << std_frame(0x439, {}) << 47;
+    QTest::newRow("20 kbit/s, extended, 8 bytes")
+        << 20 << ext_frame(0x18DAF110, {1, 2, 3, 4, 5, 6, 7, 8}) << 131;
+    QTest::newRow("1000 kbit/s carries it all") << 1000 << eight << 111;
+}
+
+// Both hardware timers send every millisecond for a second. The wire carries no more than its
+// capacity (plus the burst allowance); what it cannot carry waits, at most
+// bus_queue_capacity frames, and the rest is dropped and counted.
+void Tst_Board_Model::bus_capacity() {
+    QFETCH(int, kbit);
+    QFETCH(CanFrame, frame);
+    QFETCH(int, bits);
+    constexpr std::uint64_t span_ms = 1000;
+    Board_Model m;
+    m.set_bus_bitrate_kbit(kbit);
+    exchange(m, "4a 00 01 0001" + wire_hex(frame));
+    exchange(m, "4a 01 01 0001" + wire_hex(frame));
+    activate(m, 4000 / kbit, 0);
+    for (qint64 t = 10; t <= qint64(span_ms); t += 10) {
+        m.advance(t);
+    }
+    const std::uint64_t offered = 2 * span_ms;
+    const std::uint64_t capacity = span_ms * std::uint64_t(kbit) / std::uint64_t(bits);
+    const std::uint64_t carried = m.bus_carried_frames();
+    const QByteArray counts = QByteArray::number(qulonglong(carried)) + " carried, capacity " +
+                              QByteArray::number(qulonglong(capacity));
+    QVERIFY2(carried <= capacity + std::uint64_t(board::bus_burst_bits / bits) + 2, counts);
+    QVERIFY2(carried + 2 >= std::min(offered, capacity), counts); // the wire was kept busy
+    QCOMPARE(carried + m.bus_queue_size() + m.bus_dropped_frames(), offered);
+    if (offered > carried) {
+        QCOMPARE(m.bus_queue_size(), board::bus_queue_capacity);
+    }
+}
+
+// A few frames at once take effect at once; more wait for the wire and go at its pace (an
+// 8-byte frame every 1.11 ms at 100 kbit/s), and what does not fit the wait is lost.
+void Tst_Board_Model::frames_wait_for_the_bus() {
+    constexpr int sent = 100;
+    constexpr int bits = 111;
+    constexpr int at_once = board::bus_burst_bits / bits + 1;
+    constexpr int accepted = at_once + int(board::bus_queue_capacity);
+    constexpr int kbit = 100;
+    constexpr int first_read_ms = 40;
+    Board_Model m;
+    activate(m, 40, 0);
+    int taken = 0;
+    for (int i = 0; i < sent; ++i) {
+        taken += m.put_on_bus(std_frame(0x5C1, {1, 2, 3, 4, 5, 6, 7, std::uint8_t(i)})) ? 1 : 0;
+    }
+    QCOMPARE(taken, accepted);
+    QCOMPARE(m.bus_dropped_frames(), std::uint64_t(sent - accepted));
+    QCOMPARE(waiting(m, 0), at_once);
+    std::vector<CanFrame> received = drain(m, first_read_ms);
+    QCOMPARE(int(received.size()), (first_read_ms * kbit + board::bus_burst_bits) / bits + 1);
+    const std::vector<CanFrame> rest = drain(m, 100);
+    received.insert(received.end(), rest.begin(), rest.end());
+    QCOMPARE(int(received.size()), accepted);
+    for (int i = 0; i < accepted; ++i) {
+        QCOMPARE(int(received[std::size_t(i)].data[7]), i); // in the order they were sent
+    }
+}
+
+void Tst_Board_Model::deactivating_aborts_frames_waiting_for_the_bus() {
+    Board_Model m;
+    activate(m, 40, 0);
+    const CanFrame f = std_frame(0x661, {1, 2, 3, 4, 5, 6, 7, 8});
+    for (int i = 0; i < 20; ++i) {
+        send(m, f, 0);
+    }
+    const std::size_t at_once = m.transmitted().size();
+    QCOMPARE(m.bus_queue_size(), 20 - at_once);
+    exchange(m, "3f 00 0028 00", 0);
+    QCOMPARE(m.bus_queue_size(), std::size_t(0));
+    m.advance(100);
+    QCOMPARE(m.transmitted().size(), at_once);
+    QCOMPARE(m.bus_carried_frames(), std::uint64_t(at_once));
+}
+
+void Tst_Board_Model::trigger_storm_saturates_the_bus_data() {
+    QTest::addColumn<CanFrame>("display");
+    QTest::addColumn<CanFrame>("head_unit");
+    QTest::newRow("block ends") << std_frame(0x681, {0xb1}) << std_frame(0x680, {0x10});
+    QTest::newRow("channel tests")
+        << std_frame(0x681, {0xa1, 0x04, 0x8a, 0xff, 0x32, 0xff}) << std_frame(0x680, {0xa3});
+}
+
+// Frames that answer each other fill the bus, not the board's time: ten seconds of a storm
+// are run in steps that each finish, carry no more than the bus can, and count what is lost.
+void Tst_Board_Model::trigger_storm_saturates_the_bus() {
+    QFETCH(CanFrame, display);
+    QFETCH(CanFrame, head_unit);
+    constexpr qint64 span_ms = 10'000;
+    constexpr qint64 step_ms = 10;
+    constexpr int shortest_frame_bits = 47;
+    constexpr int longest_frame_here_bits = 111; // the vehicle's heartbeat
+    Board_Model m = trigger_storm(display, head_unit);
+    std::uint64_t dropped_before_last_second = 0;
+    for (qint64 t = step_ms; t <= span_ms; t += step_ms) {
+        m.advance(t);
+        if (m.now_ms() != t) {
+            QFAIL(qPrintable(QStringLiteral("fell behind at %1 ms").arg(t)));
+        }
+        if (t == span_ms - 1000) {
+            dropped_before_last_second = m.bus_dropped_frames();
+        }
+    }
+    const std::uint64_t carried = m.bus_carried_frames();
+    QVERIFY2(carried <= std::uint64_t(span_ms * 100 / shortest_frame_bits),
+             QByteArray::number(qulonglong(carried)));
+    QVERIFY2(carried >= std::uint64_t((span_ms - 1000) * 100 / longest_frame_here_bits),
+             QByteArray::number(qulonglong(carried)));
+    QVERIFY(m.bus_dropped_frames() > dropped_before_last_second); // still at it, and counted
+    QVERIFY(m.bus_queue_size() <= board::bus_queue_capacity);
+    QVERIFY(m.transmitted().back() == head_unit);
+}
+
+// A board far behind (its process was stopped) catches up in calls of bounded work and ends
+// where a board stepped all along is.
+void Tst_Board_Model::catching_up_takes_bounded_steps() {
+    const CanFrame display = std_frame(0x681, {0xb1});
+    const CanFrame head_unit = std_frame(0x680, {0x10});
+    constexpr qint64 span_ms = 10'000;
+    Board_Model stepped = trigger_storm(display, head_unit);
+    for (qint64 t = 10; t <= span_ms; t += 10) {
+        stepped.advance(t);
+    }
+    Board_Model late = trigger_storm(display, head_unit);
+    int calls = 0;
+    while (late.now_ms() < span_ms && calls < 1000) {
+        const std::uint64_t before = late.bus_carried_frames();
+        late.advance(span_ms);
+        QVERIFY(late.bus_carried_frames() - before <= board::advance_event_budget);
+        ++calls;
+    }
+    QCOMPARE(late.now_ms(), span_ms);
+    QVERIFY2(calls > 1, "the budget never ran out");
+    QCOMPARE(late.bus_carried_frames(), stepped.bus_carried_frames());
+    QCOMPARE(late.bus_dropped_frames(), stepped.bus_dropped_frames());
+    QVERIFY(late.transmitted() == stepped.transmitted());
 }
 
 QTEST_APPLESS_MAIN(Tst_Board_Model)

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <optional>
 #include <poll.h>
+#include <span>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,6 +16,7 @@
 #include "board/board_model.h"
 #include "board/fault_plan.h"
 #include "board/unique_fd.h"
+#include "protocol/can_wire.h"
 #include "protocol/commands.h"
 
 namespace {
@@ -29,6 +31,9 @@ constexpr int end_timeout_ms = 5000;
 constexpr int silence_ms = 300; // long enough to tell a lost reply from a prompt one
 constexpr int played_delay_ms = 400;
 constexpr mode_t permission_bits = 0777;
+// The board answers its console and ends within 100 ms at any load; the checks allow ten
+// times that, so that a loaded machine does not fail them.
+constexpr int responsive_ms = 1000;
 
 using Report = std::array<std::uint8_t, report_size>;
 
@@ -45,6 +50,28 @@ int echo(const Report& reply) {
 QByteArray bytes_of(const Report& report) {
     return QByteArray(reinterpret_cast<const char*>(report.data()),
                       static_cast<qsizetype>(report.size()));
+}
+
+// Hardware trigger `index`, enabled: request layout trigger, enabled, 0, match, reply.
+Report write_trigger(std::uint8_t index, const CanFrame& match, const CanFrame& reply) {
+    constexpr std::size_t enabled = 1;
+    constexpr std::size_t match_at = 3;
+    constexpr std::size_t reply_at = match_at + can_wire::frame_size;
+    Report report = request(CMD_WRITE_HW_TRIGGER);
+    const auto body = std::span(report).subspan(payload);
+    body[0] = index;
+    body[enabled] = 1;
+    encode_can_wire_frame(match, body.subspan(match_at).first<can_wire::frame_size>());
+    encode_can_wire_frame(reply, body.subspan(reply_at).first<can_wire::frame_size>());
+    return report;
+}
+
+CanFrame standard_frame(std::uint32_t id, std::uint8_t first_byte) {
+    CanFrame frame;
+    frame.std_id = id;
+    frame.dlc = 1;
+    frame.data[0] = first_byte;
+    return frame;
 }
 
 int remaining(const QElapsedTimer& clock, int timeout_ms) {
@@ -242,6 +269,8 @@ private slots:
     void one_host_at_a_time();
     void unplug_and_plug();
     void faults();
+    void framing_faults();
+    void trigger_storm();
     void console_lines_data();
     void console_lines();
     void frame_reaches_the_board_data();
@@ -431,6 +460,88 @@ void Tst_Virtual_Board::faults() {
     QCOMPARE(echo(*reply), int(CMD_CAN_STATUS));
 }
 
+// A host reads whole reports; a reply cut short leaves it with a short read, trailing junk
+// shifts the next report by the junk's length.
+void Tst_Virtual_Board::framing_faults() {
+    constexpr auto cut_size = qsizetype(board::Fault_Plan::short_reply_bytes);
+    constexpr auto junk_size = qsizetype(board::Fault_Plan::junk_bytes);
+    Board_Process board;
+    QVERIFY(board.started());
+    Host host(board.socket_path());
+    QCOMPARE(host.read(attributes_size, answer_timeout_ms), default_attributes);
+
+    QCOMPARE(board.command("short 1"), QStringLiteral("ok short 1"));
+    QCOMPARE(board.command("junk 1"), QStringLiteral("ok junk 1"));
+    QVERIFY(board.command("status").contains(QLatin1String(" short=1 junk=1 ")));
+
+    QVERIFY(host.send(request(CMD_IDENTIFY)));
+    const QByteArray cut = host.read(report_size, silence_ms);
+    QCOMPARE(cut.size(), cut_size);
+
+    QVERIFY(host.send(request(CMD_IDENTIFY)));
+    const auto whole = host.reply();
+    QVERIFY(whole);
+    QCOMPARE(echo(*whole), int(CMD_IDENTIFY));
+    QCOMPARE(cut, bytes_of(*whole).left(cut_size)); // the start of the same reply
+
+    QVERIFY(host.send(request(CMD_CAN_STATUS)));
+    const QByteArray shifted = host.read(report_size, answer_timeout_ms);
+    QCOMPARE(shifted.size(), qsizetype(report_size));
+    QCOMPARE(shifted.left(junk_size), QByteArray(junk_size, char(board::Fault_Plan::junk_byte)));
+    QCOMPARE(int(shifted[junk_size]), 0); // the status reply's report ID and echo, late
+    QCOMPARE(int(shifted[junk_size + 1]), int(CMD_CAN_STATUS));
+    QCOMPARE(host.read(report_size, answer_timeout_ms).size(), junk_size); // its tail
+    QVERIFY(host.read(1, silence_ms).isEmpty());
+    QVERIFY(board.command("status").contains(QLatin1String(" short=0 junk=0 ")));
+}
+
+// Two hardware triggers answer the display's acknowledgement with a block end, which the
+// volkswagen display acknowledges again 10 ms later: the frames double every round until
+// the bus is full. The program still answers its console and its host, and ends on SIGTERM.
+void Tst_Virtual_Board::trigger_storm() {
+    Board_Process board({QStringLiteral("--scenario"), QStringLiteral("volkswagen"),
+                         QStringLiteral("--bitrate"), QStringLiteral("1000"),
+                         QStringLiteral("--can-active")});
+    QVERIFY(board.started());
+    Host host(board.socket_path());
+    QCOMPARE(host.read(attributes_size, answer_timeout_ms), default_attributes);
+    const CanFrame acknowledgement = standard_frame(0x681, 0xB1);
+    const CanFrame block_end = standard_frame(0x680, 0x10);
+    for (const std::uint8_t index : {0, 1}) {
+        QVERIFY(host.send(write_trigger(index, acknowledgement, block_end)));
+        QVERIFY(host.reply());
+    }
+    QVERIFY(board.command("frame 681 b1").startsWith(QLatin1String("ok frame ")));
+
+    const QRegularExpression dropped_field(QStringLiteral(" bus-dropped=(\\d+)$"));
+    QElapsedTimer clock;
+    clock.start();
+    qulonglong dropped = 0;
+    while (dropped == 0 && clock.elapsed() < console_timeout_ms) {
+        const QRegularExpressionMatch field = dropped_field.match(board.command("status"));
+        QVERIFY(field.hasMatch());
+        dropped = field.captured(1).toULongLong();
+    }
+    QVERIFY2(dropped > 0, "the bus never filled");
+
+    clock.restart();
+    QVERIFY(board.command("status").startsWith(QLatin1String("ok plugged=yes")));
+    QVERIFY2(clock.elapsed() < responsive_ms, qPrintable(QString::number(clock.elapsed())));
+    clock.restart();
+    QVERIFY(host.send(request(CMD_CAN_STATUS)));
+    const auto status = host.reply(responsive_ms);
+    QVERIFY(status);
+    QCOMPARE(echo(*status), int(CMD_CAN_STATUS));
+    QVERIFY2(clock.elapsed() < responsive_ms, qPrintable(QString::number(clock.elapsed())));
+
+    clock.restart();
+    ::kill(static_cast<pid_t>(board.process.processId()), SIGTERM);
+    QVERIFY(board.process.waitForFinished(end_timeout_ms));
+    QVERIFY2(clock.elapsed() < responsive_ms, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(board.process.exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(board.socket_path()));
+}
+
 void Tst_Virtual_Board::console_lines_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("answer"); // the start of the answer; empty: no answer at all
@@ -441,6 +552,9 @@ void Tst_Virtual_Board::console_lines_data() {
     QTest::newRow("word for a number") << QByteArray("battery abc") << error;
     QTest::newRow("light out of range") << QByteArray("light 1024") << error;
     QTest::newRow("negative count") << QByteArray("drop -1") << error;
+    QTest::newRow("short without a count") << QByteArray("short") << error;
+    QTest::newRow("short with a word") << QByteArray("short some") << error;
+    QTest::newRow("junk beyond the range") << QByteArray("junk 1000001") << error;
     QTest::newRow("missing argument") << QByteArray("acc") << error;
     QTest::newRow("extra argument") << QByteArray("status now") << error;
     QTest::newRow("bad data byte") << QByteArray("frame 5c1 zz") << error;
@@ -460,6 +574,8 @@ void Tst_Virtual_Board::console_lines_data() {
     QTest::newRow("temperature below zero") << QByteArray("temperature -20.5") << ok;
     QTest::newRow("short frame") << QByteArray("frame 5c1 06 00") << ok;
     QTest::newRow("help") << QByteArray("help") << ok;
+    QTest::newRow("short") << QByteArray("short 3") << QStringLiteral("ok short 3");
+    QTest::newRow("junk") << QByteArray("JUNK 2") << QStringLiteral("ok junk 2");
 }
 
 // Every line gets exactly its one answer, and the program goes on working.
