@@ -243,9 +243,11 @@ private:
 
     bool quit_requested = false;
     bool updating_controls = false;
-    bool in_poll_cycle = false;      // form_update is running
-    bool in_poll_checkpoint = false; // it lets the window work between two exchanges
-    std::int64_t cycle_started_ms = 0;
+    struct Poll_Cycle_State {
+        bool running = false;        // form_update is under way
+        bool window_working = false; // it lets the window work between two exchanges
+        std::int64_t started_ms = 0;
+    } poll_cycle;
     bool indicator_connected = false;
 
     // CAN monitor and sending.
@@ -293,9 +295,8 @@ private:
     Bitrate_Scan can_scan;
     QSet<std::uint32_t> can_known_ids;
     QSet<std::uint32_t> can_blocked_ids;
-    std::uint64_t can_frames_unlisted = 0; // frames whose identifier found the list full
-    std::uint64_t can_notes_shown_unlisted = 0;
-    std::uint64_t can_notes_shown_udp_failed = 0;
+    Monitor_Shortfalls can_shortfalls;
+    Monitor_Shortfalls can_shortfalls_shown;
     QStringList can_view_pending; // lines of this cycle, not yet in the view
     bool can_view_clear_first = false;
     std::int64_t can_view_shown_ms = 0;

@@ -32,6 +32,14 @@ void fill_udp_datagram(std::uint32_t id, const CanFrame& frame,
 // new identifiers must not grow the program. Frames beyond it are still dispatched.
 constexpr int can_id_list_capacity = 4096;
 
+// What the monitor could not do, shown on the page once it happened: frames whose identifier
+// found the known list full, and datagrams the system did not take.
+struct Monitor_Shortfalls {
+    std::uint64_t unlisted_frames = 0;
+    std::uint64_t udp_failed = 0;
+    bool operator==(const Monitor_Shortfalls&) const = default;
+};
+
 // The received frames that go to the log file.
 bool can_frame_is_logged_on_receive(std::uint32_t id);
 // Sent frames of the head-unit preset that are sent but never logged.

@@ -120,7 +120,7 @@ bool Widget::can_status_handler() {
 
 bool Widget::can_fetch_frames(int waiting) {
     bool fetched = false;
-    while (waiting > 0 && !(fetched && poll_clock() - cycle_started_ms >= receive_budget_ms)) {
+    while (waiting > 0 && !(fetched && poll_clock() - poll_cycle.started_ms >= receive_budget_ms)) {
         fetched = true;
         const int batch = waiting <= read_one_at_most ? 1 : frames_per_read_three;
         if (!command(batch == 1 ? CMD_CAN_READ_ONE : CMD_CAN_READ_THREE, false, true)) {
@@ -154,7 +154,7 @@ void Widget::can_receive_frame(const CanFrame& frame) {
             can_known_ids.insert(*id);
             ui->can_id_known_listWidget->addItem(can_id_text(*id)); // the list keeps itself sorted
         } else {
-            ++can_frames_unlisted;
+            ++can_shortfalls.unlisted_frames;
         }
     }
     const QString text = can_frame_to_text(frame);
@@ -216,19 +216,17 @@ void Widget::can_dispatch_flush() {
 
 // What the monitor could not do, shown only once it happened.
 void Widget::can_show_monitor_notes() {
-    const std::uint64_t udp_failed = udp_forwarder.failed();
-    if (can_frames_unlisted == can_notes_shown_unlisted &&
-        udp_failed == can_notes_shown_udp_failed) {
+    can_shortfalls.udp_failed = udp_forwarder.failed();
+    if (can_shortfalls == can_shortfalls_shown) {
         return;
     }
-    can_notes_shown_unlisted = can_frames_unlisted;
-    can_notes_shown_udp_failed = udp_failed;
+    can_shortfalls_shown = can_shortfalls;
     QStringList notes;
-    if (can_frames_unlisted > 0) {
-        notes << tr("Кадров вне списков: %1").arg(can_frames_unlisted);
+    if (can_shortfalls.unlisted_frames > 0) {
+        notes << tr("Кадров вне списков: %1").arg(can_shortfalls.unlisted_frames);
     }
-    if (udp_failed > 0) {
-        notes << tr("Не отправлено по UDP: %1").arg(udp_failed);
+    if (can_shortfalls.udp_failed > 0) {
+        notes << tr("Не отправлено по UDP: %1").arg(can_shortfalls.udp_failed);
     }
     ui->can_monitor_notes_label->setText(notes.join(QStringLiteral("   ")));
     ui->can_monitor_notes_label->setToolTip(

@@ -35,7 +35,7 @@ Reply_Bytes Widget::reply_payload() const {
 }
 
 bool Widget::command(std::uint8_t code, bool with_request, bool read_reply) {
-    if (in_poll_cycle && !poll_may_go_on()) {
+    if (poll_cycle.running && !poll_may_go_on()) {
         return false;
     }
     return hid.exchange(code, read_reply ? &reply_buffer : nullptr,
@@ -50,13 +50,13 @@ bool Widget::quit_pending() const {
 // within one exchange whatever the board does. Program-filled controls take no user input
 // meanwhile: an edit made then would be overwritten unseen.
 bool Widget::poll_may_go_on() {
-    if (!in_poll_checkpoint && poll_clock() - cycle_started_ms >= slow_cycle_ms) {
-        in_poll_checkpoint = true;
+    if (!poll_cycle.window_working && poll_clock() - poll_cycle.started_ms >= slow_cycle_ms) {
+        poll_cycle.window_working = true;
         const Hid_Device::Payload request = request_buffer; // slots send commands of their own
         QCoreApplication::processEvents(updating_controls ? QEventLoop::ExcludeUserInputEvents
                                                           : QEventLoop::AllEvents);
         request_buffer = request;
-        in_poll_checkpoint = false;
+        poll_cycle.window_working = false;
     }
     return !quit_pending();
 }
@@ -69,17 +69,17 @@ bool Widget::end_cycle() {
 }
 
 void Widget::form_update() {
-    if (in_poll_cycle) {
+    if (poll_cycle.running) {
         return; // started again from within its own wait; the running cycle re-arms the timer
     }
-    in_poll_cycle = true;
-    cycle_started_ms = poll_clock();
+    poll_cycle.running = true;
+    poll_cycle.started_ms = poll_clock();
     const bool whole = !hid.connected ||
                        ((!hid.identify_pending || first_connect_sequence()) && steady_state_pass());
     if (whole) {
         poll_tail();
     }
-    in_poll_cycle = false;
+    poll_cycle.running = false;
 }
 
 void Widget::identification_failed(const QString& text, int exit_code) {
