@@ -222,17 +222,21 @@ void Widget::can_show_monitor_notes() {
     }
     can_shortfalls_shown = can_shortfalls;
     QStringList notes;
+    QStringList explained;
     if (can_shortfalls.unlisted_frames > 0) {
         notes << tr("Кадров вне списков: %1").arg(can_shortfalls.unlisted_frames);
+        explained << tr("Списки Known и Blocked вмещают до %1 идентификаторов каждый; кадры "
+                        "остальных показываются, пишутся в журнал и пересылаются, но в списки "
+                        "не попадают.")
+                         .arg(can_id_list_capacity);
     }
     if (can_shortfalls.udp_failed > 0) {
         notes << tr("Не отправлено по UDP: %1").arg(can_shortfalls.udp_failed);
+        explained
+            << tr("Датаграммы, которые система не приняла к отправке на порт %1.").arg(udp_port);
     }
     ui->can_monitor_notes_label->setText(notes.join(QStringLiteral("   ")));
-    ui->can_monitor_notes_label->setToolTip(
-        tr("Списки Known и Blocked вмещают до %1 идентификаторов каждый; кадры остальных "
-           "показываются, пишутся в журнал и пересылаются, но в списки не попадают.")
-            .arg(can_id_list_capacity));
+    ui->can_monitor_notes_label->setToolTip(explained.join(QLatin1Char('\n')));
     ui->can_monitor_notes_label->setVisible(!notes.isEmpty());
 }
 
