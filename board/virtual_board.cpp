@@ -61,6 +61,7 @@ std::string_view name_of(Can_Mode mode) {
 }
 
 template <typename... F> struct Overloaded : F... { using F::operator()...; };
+template <typename... F> Overloaded(F...) -> Overloaded<F...>; // for compilers without aggregate CTAD
 
 const char* yes_no(bool value) {
     return value ? "yes" : "no";

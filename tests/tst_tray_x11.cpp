@@ -1,6 +1,7 @@
 // The tray on a real X server: the test starts its own Xvfb and a trayer panel, puts the
 // program's window up, and clicks its tray icon with a real pointer event.
 #include <QApplication>
+#include <QPointer>
 #include <QProcess>
 #include <QTabWidget>
 #include <QtTest>
@@ -10,9 +11,18 @@
 
 namespace {
 
+constexpr int trayer_start_ms = 5000;
+constexpr int tray_wait_ms = 10000;
+constexpr int settle_ms = 200; // lets the panel embed a freshly made icon window
+constexpr int show_wait_ms = 3000;
+constexpr int click_attempts = 3;
+
 QStringList g_missing_tools;
 
-QWidget* tray_icon_window() {
+// Qt's window for the tray icon. Qt may delete it and make a new one while the test waits
+// (when the panel's tray changes, for one), so it is looked up again right before each use
+// and never held across a wait.
+QPointer<QWidget> tray_icon_window() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0 && w->isVisible()) {
             return w;
@@ -41,28 +51,35 @@ void Tst_Tray_X11::click_on_tray_icon_shows_window() {
                   QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
                   QStringLiteral("--width"), QStringLiteral("200"), QStringLiteral("--height"),
                   QStringLiteral("32")});
-    QVERIFY(trayer.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    QVERIFY(trayer.waitForStarted(trayer_start_ms));
+    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), tray_wait_ms);
 
     Widget window;
     QVERIFY(!window.isVisible());
-    QWidget* icon = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT((icon = tray_icon_window()) != nullptr, 10000);
-    QTest::qWait(200);
 
-    // A click the panel has not yet routed to the icon (a busy machine) is made again.
-    for (int attempt = 0; attempt < 3 && !window.isVisible(); ++attempt) {
-        const int rc = QProcess::execute(
-            QStringLiteral("xdotool"),
-            {QStringLiteral("mousemove"), QStringLiteral("--window"),
-             QString::number(icon->winId()), QString::number(icon->width() / 2),
-             QString::number(icon->height() / 2), QStringLiteral("click"), QStringLiteral("1")});
-        QCOMPARE(rc, 0);
-        if (QTest::qWaitFor([&] { return window.isVisible(); }, 3000)) {
+    // A click the panel has not yet routed to the icon (a busy machine), or one that went to
+    // an icon window Qt replaced meanwhile, is made again.
+    int rc = -1;
+    for (int attempt = 0; attempt < click_attempts && !window.isVisible(); ++attempt) {
+        QTRY_VERIFY_WITH_TIMEOUT(!tray_icon_window().isNull(), tray_wait_ms);
+        QTest::qWait(settle_ms);
+        const QPointer<QWidget> icon = tray_icon_window();
+        if (icon.isNull()) {
+            continue;
+        }
+        // Only its id and size go to the click; the window itself may be gone by then.
+        const WId id = icon->winId();
+        const QSize size = icon->size();
+        rc = QProcess::execute(QStringLiteral("xdotool"),
+                               {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                                QString::number(id), QString::number(size.width() / 2),
+                                QString::number(size.height() / 2), QStringLiteral("click"),
+                                QStringLiteral("1")});
+        if (QTest::qWaitFor([&] { return window.isVisible(); }, show_wait_ms)) {
             break;
         }
     }
-    QVERIFY(window.isVisible());
+    QVERIFY2(window.isVisible(), qPrintable(QStringLiteral("last xdotool exit code %1").arg(rc)));
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
     QVERIFY(tabs);
     QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("CAN Buttons"));
