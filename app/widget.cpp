@@ -87,6 +87,7 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
             column, combination_column_widths[static_cast<std::size_t>(column)]);
     }
 
+    create_can_timers();
     can_log_file_open = false;
     can_log_open(program_file_directory(QStandardPaths::AppLocalDataLocation));
     monitor_clock = [clock = std::make_shared<QElapsedTimer>()] {

@@ -106,6 +106,37 @@ private slots:
     void on_can_send_pushButton_clicked();
     void on_can_mass_send_pushButton_clicked();
 
+    // CAN timers: three software timers, the board's two hardware timers.
+    void can_timer_1_handler();
+    void can_timer_2_handler();
+    void can_timer_3_handler();
+    void on_can_timer_1_enabled_checkBox_clicked(bool checked);
+    void on_can_timer_2_enabled_checkBox_clicked(bool checked);
+    void on_can_timer_3_enabled_checkBox_clicked(bool checked);
+    void on_can_timer_1_interval_spinBox_valueChanged(int value);
+    void on_can_timer_2_interval_spinBox_valueChanged(int value);
+    void on_can_timer_3_interval_spinBox_valueChanged(int value);
+    void on_can_hw_timers_apply_pushButton_clicked();
+    void on_can_hw_timer_1_enabled_checkBox_toggled(bool);
+    void on_can_hw_timer_2_enabled_checkBox_toggled(bool);
+    void on_can_hw_timer_1_interval_spinBox_valueChanged(int);
+    void on_can_hw_timer_2_interval_spinBox_valueChanged(int);
+    void on_can_hw_timer_1_send_msg_plainTextEdit_textChanged();
+    void on_can_hw_timer_2_send_msg_plainTextEdit_textChanged();
+
+    // CAN hardware triggers.
+    void on_can_hw_triggers_apply_pushButton_clicked();
+    void on_can_hw_trigger_1_enabled_checkBox_clicked();
+    void on_can_hw_trigger_2_enabled_checkBox_clicked();
+    void on_can_hw_trigger_1_send_msg_lineEdit_textChanged(const QString&);
+    void on_can_hw_trigger_2_send_msg_lineEdit_textChanged(const QString&);
+    void on_can_hw_trgger_1_recv_msg_lineEdit_textChanged(const QString&);
+    void on_can_hw_trgger_2_recv_msg_lineEdit_textChanged(const QString&);
+
+    // CAN filters.
+    void on_can_filters_listWidget_currentRowChanged(int row);
+    void on_can_filters_apply_pushButton_clicked();
+
     // Power sequencing.
     void on_acc_on_delay_spinBox_valueChanged(int);
     void on_vkl_pc_delay_spinBox_valueChanged(int);
@@ -279,6 +310,17 @@ private:
     void can_id_move_all(QListWidget* from, QListWidget* to);
     void can_id_move_selected(QListWidget* from, QListWidget* to);
     void can_show_monitor_notes();
+
+    // CAN timers, hardware triggers and filters.
+    void create_can_timers();
+    void can_timer_tick(std::size_t timer);
+    void can_timer_enable(std::size_t timer, bool on);
+    void can_timer_interval(std::size_t timer, int ms);
+    void fill_hw_timer_controls(std::size_t timer);
+    void fill_hw_trigger_controls(std::size_t trigger);
+    void mark_hw_timers_changed();
+    void mark_hw_triggers_changed();
+    void can_filters_send();
     void button_press_step();
 
     bool can_active = false;
@@ -318,6 +360,7 @@ private:
     bool sound_image_read = false; // never write back an image not read in this connection
     Filter_Table filters{};
     std::array<Hw_Timer_Record, 2> hw_timers{};
+    std::array<QTimer*, 3> can_timers{}; // the software timers, children of the window
     std::array<Hw_Trigger_Record, 2> hw_triggers{};
     Can_Status can_status;
     std::uint8_t adc_reference_code = 0;

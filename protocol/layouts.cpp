@@ -98,6 +98,30 @@ Hw_Trigger_Record decode_hw_trigger(Reply_Bytes reply) {
             decode_can_wire_frame(reply.data() + hw_trigger_reply::reply)};
 }
 
+namespace {
+constexpr std::size_t record_index_byte = 0;
+constexpr std::size_t record_fields = 1; // the reply's fields follow the index
+} // namespace
+
+void encode_hw_timer(std::uint8_t index, const Hw_Timer_Record& timer,
+                     std::span<std::uint8_t> request) {
+    request[record_index_byte] = index;
+    const std::span<std::uint8_t> fields = request.subspan(record_fields);
+    fields[hw_timer_reply::enabled] = timer.enabled ? 1 : 0;
+    put_u16(fields, hw_timer_reply::interval, timer.interval);
+    encode_can_wire_frame(timer.frame, fields.data() + hw_timer_reply::frame);
+}
+
+void encode_hw_trigger(std::uint8_t index, const Hw_Trigger_Record& trigger,
+                       std::span<std::uint8_t> request) {
+    request[record_index_byte] = index;
+    const std::span<std::uint8_t> fields = request.subspan(record_fields);
+    fields[hw_trigger_reply::enabled] = trigger.enabled ? 1 : 0;
+    fields[hw_trigger_reply::board_byte] = 0;
+    encode_can_wire_frame(trigger.match, fields.data() + hw_trigger_reply::match);
+    encode_can_wire_frame(trigger.reply, fields.data() + hw_trigger_reply::reply);
+}
+
 double reference_volts(std::uint8_t code) {
     return code / reference_steps_per_volt + reference_base_volts;
 }

@@ -157,6 +157,9 @@ struct Hw_Timer_Record {
     CanFrame frame;
 };
 Hw_Timer_Record decode_hw_timer(Reply_Bytes reply);
+// CMD_WRITE_HW_TIMER request: the timer's index, then the reply's fields.
+void encode_hw_timer(std::uint8_t index, const Hw_Timer_Record& timer,
+                     std::span<std::uint8_t> request);
 
 // CMD_READ_HW_TRIGGER reply: enabled, a byte of the board's own, the frame to match, the
 // frame to send.
@@ -172,6 +175,10 @@ struct Hw_Trigger_Record {
     CanFrame reply;
 };
 Hw_Trigger_Record decode_hw_trigger(Reply_Bytes reply);
+// CMD_WRITE_HW_TRIGGER request: the trigger's index, then the reply's fields with 0 as the
+// board's own byte.
+void encode_hw_trigger(std::uint8_t index, const Hw_Trigger_Record& trigger,
+                       std::span<std::uint8_t> request);
 
 // ADC reference: code 0..254 is 2.00..4.54 V.
 double reference_volts(std::uint8_t code);

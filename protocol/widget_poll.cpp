@@ -188,6 +188,7 @@ bool Widget::read_filters_into_table() {
                     filters[static_cast<std::size_t>(k + 1)].begin());
     }
     ui->can_filters_listWidget->setCurrentRow(0);
+    on_can_filters_listWidget_currentRowChanged(0); // also when row 0 was current already
     return true;
 }
 
@@ -200,7 +201,7 @@ bool Widget::read_hw_timers_and_triggers() {
             return false;
         }
         hw_timers[n] = decode_hw_timer(reply_payload());
-        // The hardware timer tab takes the record into its controls here.
+        fill_hw_timer_controls(n);
     }
     for (std::size_t n = 0; n < hw_triggers.size(); ++n) {
         request_buffer[record_number_byte] = static_cast<std::uint8_t>(n);
@@ -208,7 +209,7 @@ bool Widget::read_hw_timers_and_triggers() {
             break;
         }
         hw_triggers[n] = decode_hw_trigger(reply_payload());
-        // The hardware trigger tab takes the record into its controls here.
+        fill_hw_trigger_controls(n);
     }
     return true;
 }

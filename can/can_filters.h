@@ -1,0 +1,58 @@
+#pragma once
+
+// The board's 24 acceptance filters as the filter page edits them: one 13-byte entry each,
+// kept exactly as the board reported it, so the fields the tool never changes (fifo,
+// mode, number, scale) go back unchanged.
+
+#include <QString>
+#include <QStringView>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "protocol/layouts.h"
+
+namespace filter_byte {
+constexpr std::size_t active = 0;
+constexpr std::size_t fifo = 1; // the low byte of the board's 16-bit setting
+constexpr std::size_t id_high = 2;
+constexpr std::size_t id_low = 4;
+constexpr std::size_t mask_high = 6;
+constexpr std::size_t mask_low = 8;
+constexpr std::size_t mode = 10;
+constexpr std::size_t number = 11;
+constexpr std::size_t scale = 12;
+} // namespace filter_byte
+
+// A standard identifier sits in the upper half-word shifted left by 5.
+constexpr int filter_std_id_shift = 5;
+constexpr std::uint32_t filter_std_id_max = 0x7FF;
+
+// What the page shows of an entry: "0x" and (id_high >> 5), likewise the mask, and the switch.
+struct Filter_View {
+    QString id;
+    QString mask;
+    bool active = false;
+};
+Filter_View filter_view(const Filter_Entry& entry);
+
+// Texts put in place of an identifier or mask that is not a hexadecimal number up to 0x7FF.
+inline const QString filter_id_corrected = QStringLiteral("0x0");
+inline const QString filter_mask_corrected = QStringLiteral("0x7ff");
+
+// Stores the page's edit in `entry`: the identifier and mask in the upper half-words (an
+// unreadable or too large identifier as 0, mask as 0x7FF: every identifier bit compared),
+// the lower half-words 0, and the switch. The other fields stay as read.
+struct Filter_Edit_Result {
+    bool id_corrected = false;
+    bool mask_corrected = false;
+};
+Filter_Edit_Result apply_filter_edit(Filter_Entry& entry, QStringView id, QStringView mask,
+                                     bool active);
+
+// CMD_READ_FILTERS / CMD_WRITE_FILTERS travel in pairs: first index i (even), then entry i
+// and entry i + 1.
+constexpr std::size_t filter_pair_index_byte = 0;
+constexpr std::size_t filter_pair_first_entry = 1;
+void encode_filter_pair(const Filter_Table& table, int first, std::span<std::uint8_t> request);
