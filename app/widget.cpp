@@ -88,6 +88,7 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
     }
 
     create_can_timers();
+    can_trigger_sender = [this](QStringView reply) { can_send_text(reply); };
     can_log_file_open = false;
     can_log_open(program_file_directory(QStandardPaths::AppLocalDataLocation));
     monitor_clock = [clock = std::make_shared<QElapsedTimer>()] {

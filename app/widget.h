@@ -14,6 +14,8 @@
 
 #include "brightness/brightness_curve.h"
 #include "can/can_monitor.h"
+#include "can/can_trigger.h"
+#include "can/display_text.h"
 #include "can/udp_forwarder.h"
 #include "hid/check_device_thread.h"
 #include "hid/hid_data_thread.h"
@@ -136,6 +138,22 @@ private slots:
     // CAN filters.
     void on_can_filters_listWidget_currentRowChanged(int row);
     void on_can_filters_apply_pushButton_clicked();
+
+    // CAN software triggers.
+    void on_can_trigger_add_pushButton_clicked();
+    void on_can_trigger_del_pushButton_clicked();
+    void on_can_trigger_listWidget_currentRowChanged(int row);
+    void on_can_trigger_enabled_checkBox_clicked(bool checked);
+    void on_can_trigger_one_shot_checkBox_toggled(bool checked);
+    void on_can_trgger_recv_msg_lineEdit_textChanged(const QString& text);
+    void on_can_trigger_send_msg_plainTextEdit_textChanged();
+    void on_can_trigger_enable_all_one_shots_pushButton_clicked();
+
+    // CAN display text.
+    void on_can_text_uni_send_pushButton_clicked();
+    void on_can_text_1_send_pushButton_clicked();
+    void on_can_text_2_send_pushButton_clicked();
+    void on_can_text_double_send_pushButton_clicked();
 
     // Power sequencing.
     void on_acc_on_delay_spinBox_valueChanged(int);
@@ -294,6 +312,8 @@ public:
     void can_send_text(QStringView text);
     // Opens can_log.txt in `directory`, replacing it, and writes its header.
     void can_log_open(const QString& directory);
+    // Sends the next block of the queued display text; true while lines remain after it.
+    bool can_text_queue_send();
     // The monitor's clock in milliseconds (the scan, the view's refresh); tests put their own in.
     std::function<std::int64_t()> monitor_clock;
 
@@ -321,6 +341,9 @@ private:
     void mark_hw_timers_changed();
     void mark_hw_triggers_changed();
     void can_filters_send();
+    void can_triggers_check(QStringView text, const CanFrame& frame);
+    void show_trigger_controls();
+    void edit_current_trigger(const std::function<void(CanTrigger&)>& change);
     void button_press_step();
 
     bool can_active = false;
@@ -361,6 +384,9 @@ private:
     Filter_Table filters{};
     std::array<Hw_Timer_Record, 2> hw_timers{};
     std::array<QTimer*, 3> can_timers{}; // the software timers, children of the window
+    Trigger_List can_triggers;
+    Trigger_List::Reply_Sink can_trigger_sender; // built once: the receive path allocates nothing
+    Display_Text can_text;
     std::array<Hw_Trigger_Record, 2> hw_triggers{};
     Can_Status can_status;
     std::uint8_t adc_reference_code = 0;

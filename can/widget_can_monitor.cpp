@@ -161,7 +161,7 @@ void Widget::can_receive_frame(const CanFrame& frame) {
     if (can_frame_is_logged_on_receive(*id)) {
         can_log_write(text, Log_Direction::received);
     }
-    // The software triggers look at every frame here, blocked or not.
+    can_triggers_check(text, frame); // blocked or not
     // The vehicle's reaction (head unit, steering-wheel buttons) comes here.
     if (!blocked) {
         can_view_append(text);

@@ -1,6 +1,6 @@
-// The CAN pages that talk to the board's own tables, against the in-process board: the
-// software timers, the hardware timers and triggers read at connection and written on
-// Apply, and the acceptance filters.
+// The CAN pages beyond the monitor, against the in-process board: the software timers, the
+// hardware timers and triggers read at connection and written on Apply, the acceptance
+// filters, the software trigger page and the display text page.
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,7 +49,7 @@ QByteArray bytes(const Test_Board::Exchange& e, int from, int count) {
 
 } // namespace
 
-class Tst_Can_Board_Tables : public QObject {
+class Tst_Can_Pages : public QObject {
     Q_OBJECT
 
 private slots:
@@ -61,9 +61,14 @@ private slots:
     void filter_apply_data();
     void filter_apply();
     void filter_apply_sends_every_pair_as_read();
+    void trigger_made_in_the_window_answers_a_frame();
+    void fired_one_shot_shows_switched_off();
+    void trigger_numbers_only_grow();
+    void display_text_goes_out_a_block_at_a_time();
+    void display_text_halves_at_once();
 };
 
-void Tst_Can_Board_Tables::software_timer_sends_only_while_the_bus_is_active() {
+void Tst_Can_Pages::software_timer_sends_only_while_the_bus_is_active() {
     Poll_Fixture f;
     QTemporaryDir log_dir;
     f.window.can_log_open(log_dir.path());
@@ -92,7 +97,7 @@ void Tst_Can_Board_Tables::software_timer_sends_only_while_the_bus_is_active() {
     QVERIFY(!log.readAll().contains("0x661")); // a quiet frame
 }
 
-void Tst_Can_Board_Tables::software_timer_interval_and_text_box() {
+void Tst_Can_Pages::software_timer_interval_and_text_box() {
     Poll_Fixture f;
     auto* enabled = f.control<QCheckBox>("can_timer_1_enabled_checkBox");
     auto* text = f.control<QPlainTextEdit>("can_timer_1_send_msg_plainTextEdit");
@@ -110,7 +115,7 @@ void Tst_Can_Board_Tables::software_timer_interval_and_text_box() {
     QVERIFY(!timer->isActive());
 }
 
-void Tst_Can_Board_Tables::hardware_timers_read_and_applied() {
+void Tst_Can_Pages::hardware_timers_read_and_applied() {
     Poll_Fixture f;
     // Timer 1 on the board: enabled, 250 ms, 0x661 80.
     board::Report r{};
@@ -144,7 +149,7 @@ void Tst_Can_Board_Tables::hardware_timers_read_and_applied() {
             standard(0x439, 2, {0x0b, 0x01})); // only the first valid line
 }
 
-void Tst_Can_Board_Tables::hardware_timer_without_a_frame_line_is_not_written() {
+void Tst_Can_Pages::hardware_timer_without_a_frame_line_is_not_written() {
     Poll_Fixture f;
     f.cycle();
     f.control<QPlainTextEdit>("can_hw_timer_1_send_msg_plainTextEdit")
@@ -160,7 +165,7 @@ void Tst_Can_Board_Tables::hardware_timer_without_a_frame_line_is_not_written() 
     QVERIFY(f.control<QLabel>("can_hw_timer_2_note_label")->isHidden());
 }
 
-void Tst_Can_Board_Tables::hardware_triggers_read_and_applied() {
+void Tst_Can_Pages::hardware_triggers_read_and_applied() {
     Poll_Fixture f;
     board::Report r{};
     r[1] = CMD_WRITE_HW_TRIGGER;
@@ -199,7 +204,7 @@ void Tst_Can_Board_Tables::hardware_triggers_read_and_applied() {
     QVERIFY(f.board->model.transmitted().front() == standard(0x680, 1, {0xb3}));
 }
 
-void Tst_Can_Board_Tables::filter_apply_data() {
+void Tst_Can_Pages::filter_apply_data() {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("id_shown");
@@ -223,7 +228,7 @@ void Tst_Can_Board_Tables::filter_apply_data() {
                            << "0x7ff" << QByteArray("00 00 00 00 ff e0 00 00");
 }
 
-void Tst_Can_Board_Tables::filter_apply() {
+void Tst_Can_Pages::filter_apply() {
     QFETCH(QString, id);
     QFETCH(QString, mask);
     QFETCH(QString, id_shown);
@@ -250,7 +255,7 @@ void Tst_Can_Board_Tables::filter_apply() {
 }
 
 // Every pair goes back with the fields the tool does not edit exactly as the board sent them.
-void Tst_Can_Board_Tables::filter_apply_sends_every_pair_as_read() {
+void Tst_Can_Pages::filter_apply_sends_every_pair_as_read() {
     Poll_Fixture f;
     // Filter 3 on the board: on, fifo 1, id 0x1234 : 0x5678, mask 0xffe0 : 0x0007, mode 2,
     // number 9, scale 1.
@@ -304,5 +309,134 @@ void Tst_Can_Board_Tables::filter_apply_sends_every_pair_as_read() {
     QCOMPARE(bytes(writes[2], 1, 13), QByteArray("00 00 20 00 00 00 00 00 00 00 00 04 01"));
 }
 
-QTEST_MAIN(Tst_Can_Board_Tables)
-#include "tst_can_board_tables.moc"
+namespace {
+
+// A connected window past its first cycle, the bus active at 100 kbit/s.
+struct Active_Bus : Poll_Fixture {
+    Active_Bus() {
+        cycle();
+        board_command(*this, {CMD_CAN_ACTIVATE, 1, 0, 40, 0});
+        cycle();
+    }
+
+    // A vehicle node sends `frame`; the next cycle fetches and dispatches it.
+    std::vector<CanFrame> receive(const CanFrame& frame) {
+        board->model.put_on_bus(frame);
+        const std::size_t before = board->exchanges.size();
+        cycle();
+        std::vector<CanFrame> replies;
+        for (const auto& e : sent(*this, before, CMD_CAN_SEND)) {
+            replies.push_back(decode_can_wire_frame(e.payload.data()));
+        }
+        return replies;
+    }
+
+    QListWidget* triggers() const { return control<QListWidget>("can_trigger_listWidget"); }
+    QCheckBox* trigger_enabled() const {
+        return control<QCheckBox>("can_trigger_enabled_checkBox");
+    }
+
+    // Adds a trigger through the page and selects it.
+    void add_trigger(const QString& pattern, const QString& reply, bool one_shot) {
+        control<QPushButton>("can_trigger_add_pushButton")->click();
+        triggers()->setCurrentRow(triggers()->count() - 1);
+        control<QLineEdit>("can_trgger_recv_msg_lineEdit")->setText(pattern);
+        control<QPlainTextEdit>("can_trigger_send_msg_plainTextEdit")->setPlainText(reply);
+        control<QCheckBox>("can_trigger_one_shot_checkBox")->setChecked(one_shot);
+        trigger_enabled()->click();
+    }
+};
+
+const QString head_unit_pattern =
+    QStringLiteral("ID: STD=0x681   RTR: DATA   DLC: 3   DATA: 0x1{i}");
+const QString head_unit_reply =
+    QStringLiteral("ID: STD=0x680   RTR: DATA   DLC: 1   DATA: 0xb{i+1}");
+
+} // namespace
+
+void Tst_Can_Pages::trigger_made_in_the_window_answers_a_frame() {
+    Active_Bus f;
+    f.add_trigger(head_unit_pattern, head_unit_reply, false);
+    QCOMPARE(f.receive(standard(0x681, 3, {0x15, 0x01, 0x02})),
+             std::vector<CanFrame>{standard(0x680, 1, {0xb6})});
+    QCOMPARE(f.receive(standard(0x682, 3, {0x15})), std::vector<CanFrame>{});
+    // The master switch holds every trigger back.
+    f.control<QCheckBox>("can_all_triggers_enabled_checkBox")->setChecked(false);
+    QCOMPARE(f.receive(standard(0x681, 3, {0x15})), std::vector<CanFrame>{});
+    f.control<QCheckBox>("can_all_triggers_enabled_checkBox")->setChecked(true);
+    // An edit takes effect from the next frame on.
+    f.control<QLineEdit>("can_trgger_recv_msg_lineEdit")->setText(QStringLiteral("ID: STD=0x682"));
+    QCOMPARE(f.receive(standard(0x682, 3, {0x1f})).size(), std::size_t{1});
+}
+
+void Tst_Can_Pages::fired_one_shot_shows_switched_off() {
+    Active_Bus f;
+    const QString reply = QStringLiteral("ID: STD=0x680   RTR: DATA   DLC: 1   DATA: 0xa0");
+    f.add_trigger(QStringLiteral("ID: STD=0x681"), reply, true);
+    QVERIFY(f.trigger_enabled()->isChecked());
+    QCOMPARE(f.receive(standard(0x681, 1, {0x01})).size(), std::size_t{1});
+    QVERIFY(!f.trigger_enabled()->isChecked());
+    QCOMPARE(f.receive(standard(0x681, 1, {0x01})).size(), std::size_t{0});
+    f.control<QPushButton>("can_trigger_enable_all_one_shots_pushButton")->click();
+    QVERIFY(f.trigger_enabled()->isChecked());
+    QCOMPARE(f.receive(standard(0x681, 1, {0x01})).size(), std::size_t{1});
+}
+
+void Tst_Can_Pages::trigger_numbers_only_grow() {
+    Active_Bus f;
+    auto* add = f.control<QPushButton>("can_trigger_add_pushButton");
+    add->click();
+    add->click();
+    f.triggers()->setCurrentRow(1);
+    f.triggers()->item(1)->setSelected(true);
+    f.control<QPushButton>("can_trigger_del_pushButton")->click();
+    add->click();
+    QCOMPARE(f.triggers()->count(), 2);
+    QCOMPARE(f.triggers()->item(1)->text(), QStringLiteral("Trigger 3"));
+    // Deleting the last one clears the edit controls.
+    for (int i = 0; i < 2; ++i) {
+        f.triggers()->setCurrentRow(0);
+        f.triggers()->item(0)->setSelected(true);
+        f.control<QPushButton>("can_trigger_del_pushButton")->click();
+    }
+    QCOMPARE(f.triggers()->count(), 0);
+    QVERIFY(f.control<QLineEdit>("can_trgger_recv_msg_lineEdit")->text().isEmpty());
+    QVERIFY(!f.trigger_enabled()->isChecked());
+}
+
+void Tst_Can_Pages::display_text_goes_out_a_block_at_a_time() {
+    Active_Bus f;
+    f.control<QPushButton>("can_text_uni_send_pushButton")->click(); // the start text
+    std::size_t before = f.board->exchanges.size();
+    QVERIFY(f.window.can_text_queue_send());
+    auto frames = sent(f, before, CMD_CAN_SEND);
+    QCOMPARE(frames.size(), std::size_t{4});
+    const std::array<std::uint8_t, 4> first_block{0x20, 0x21, 0x22, 0x03};
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const CanFrame frame = decode_can_wire_frame(frames[i].payload.data());
+        QCOMPARE(frame.std_id, 0x680U);
+        QCOMPARE(int{frame.dlc}, 8);
+        QCOMPARE(frame.data[0], first_block[i]);
+    }
+    before = f.board->exchanges.size();
+    QVERIFY(!f.window.can_text_queue_send());
+    frames = sent(f, before, CMD_CAN_SEND);
+    QCOMPARE(frames.size(), std::size_t{4});
+    const CanFrame last = decode_can_wire_frame(frames.back().payload.data());
+    QCOMPARE(last.data[0], std::uint8_t{0x17});
+    QCOMPARE(int{last.dlc}, 3);
+}
+
+void Tst_Can_Pages::display_text_halves_at_once() {
+    Active_Bus f;
+    const std::size_t before = f.board->exchanges.size();
+    QMetaObject::invokeMethod(&f.window, "on_can_text_2_send_pushButton_clicked",
+                              Qt::DirectConnection);
+    const auto frames = sent(f, before, CMD_CAN_SEND);
+    QCOMPARE(frames.size(), std::size_t{4});
+    QCOMPARE(decode_can_wire_frame(frames[2].payload.data()).data[0], std::uint8_t{0x22});
+    QCOMPARE(decode_can_wire_frame(frames[3].payload.data()).data[0], std::uint8_t{0x03});
+}
+
+QTEST_MAIN(Tst_Can_Pages)
+#include "tst_can_pages.moc"
