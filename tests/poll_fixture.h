@@ -22,6 +22,9 @@ struct Poll_Fixture {
         window.hid.set_clock([b = board.get()] { return b->now_ms; });
         window.poll_clock = [b = board.get()] { return b->now_ms; };
         window.hid.set_backends(Hid_Backends{board});
+        // The tests play the watch's passes themselves: its thread must not reopen a board a
+        // test has just closed.
+        window.watch_enabled = false;
         window.hid.open();
         timer()->stop();
     }
