@@ -1,9 +1,14 @@
 // The receive path: frames through can_receive_frame with the identifier lists, the log
 // file, UDP forwarding and the view all on and the view in sight, a poll cycle's worth at a
 // time, each cycle ending as the poll's does (UDP sent, the view refreshed at its pace).
-// Run with an empty view and with a full 500-line view.
+// Run with an empty view, with a full 500-line view, and with a full view and real tables
+// loaded: 64 software triggers (one of them answering every tenth frame) and 32 more
+// identifiers on the lists, as a steering-wheel button table brings.
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -19,13 +24,21 @@ constexpr int frames_per_cycle = 75;
 constexpr int distinct_ids = 40;
 constexpr int view_lines = 500;
 constexpr int can_tab = 5;
+constexpr int triggers = 64;
+constexpr int answered_every = 10; // frames
+constexpr std::uint32_t answered_id = 0x7E0;
+constexpr int button_ids = 32;
+constexpr std::uint32_t first_button_id = 0x400;
 
 std::vector<CanFrame> cycle_frames() {
     std::vector<CanFrame> frames;
     for (int i = 0; i < frames_per_cycle; ++i) {
         CanFrame f;
         // Mostly ordinary traffic, and the button frames the log keeps.
-        f.std_id = i % 15 == 0 ? 0x5C1U : 0x100U + static_cast<std::uint32_t>(i % distinct_ids);
+        f.std_id = i % 15 == 0 ? 0x5C1U
+                   : i % answered_every == 0
+                       ? answered_id
+                       : 0x100U + static_cast<std::uint32_t>(i % distinct_ids);
         f.dlc = 8;
         for (std::size_t b = 0; b < f.data.size(); ++b) {
             f.data[b] = static_cast<std::uint8_t>(i * 7 + static_cast<int>(b));
@@ -33,6 +46,35 @@ std::vector<CanFrame> cycle_frames() {
         frames.push_back(f);
     }
     return frames;
+}
+
+// Fills the software trigger page as a user would: the last trigger answers `answered_id`,
+// the others look for identifiers that never come.
+void load_triggers(Widget& window) {
+    auto* add = window.findChild<QPushButton*>(QStringLiteral("can_trigger_add_pushButton"));
+    auto* list = window.findChild<QListWidget*>(QStringLiteral("can_trigger_listWidget"));
+    auto* pattern = window.findChild<QLineEdit*>(QStringLiteral("can_trgger_recv_msg_lineEdit"));
+    auto* reply =
+        window.findChild<QPlainTextEdit*>(QStringLiteral("can_trigger_send_msg_plainTextEdit"));
+    auto* enabled = window.findChild<QCheckBox*>(QStringLiteral("can_trigger_enabled_checkBox"));
+    for (int n = 0; n < triggers; ++n) {
+        add->click();
+        list->setCurrentRow(n);
+        const std::uint32_t id =
+            n == triggers - 1 ? answered_id : 0x600U + static_cast<std::uint32_t>(n);
+        pattern->setText(QStringLiteral("ID: STD=0x%1   RTR: DATA").arg(id, 0, 16));
+        reply->setPlainText(QStringLiteral("ID: STD=0x7e8   RTR: DATA   DLC: 2   DATA: 0x1 0x2"));
+        enabled->click();
+    }
+}
+
+void load_button_ids(Widget& window) {
+    for (int n = 0; n < button_ids; ++n) {
+        CanFrame f;
+        f.std_id = first_button_id + static_cast<std::uint32_t>(n);
+        window.can_receive_frame(f);
+    }
+    window.can_dispatch_flush();
 }
 
 } // namespace
@@ -70,12 +112,19 @@ void Bench_Can_Receive::cleanup() {
 
 void Bench_Can_Receive::receive_data() {
     QTest::addColumn<bool>("full_view");
-    QTest::newRow("empty view") << false;
-    QTest::newRow("full view") << true;
+    QTest::addColumn<bool>("tables");
+    QTest::newRow("empty view") << false << false;
+    QTest::newRow("full view") << true << false;
+    QTest::newRow("full view, 64 triggers, button identifiers") << true << true;
 }
 
 void Bench_Can_Receive::receive() {
     QFETCH(bool, full_view);
+    QFETCH(bool, tables);
+    if (tables) {
+        load_triggers(*window);
+        load_button_ids(*window);
+    }
     const std::vector<CanFrame> frames = cycle_frames();
     auto* view = window->findChild<QPlainTextEdit*>(QStringLiteral("can_recieved_plainTextEdit"));
     if (full_view) {

@@ -14,6 +14,8 @@ namespace {
 
 static_assert(Fault_Plan::short_reply_bytes == 30 && Fault_Plan::junk_bytes == 10,
               "the command help names these sizes");
+static_assert(default_sent_count == 10 && max_sent_count == 1024,
+              "the command help names these counts");
 
 constexpr std::size_t max_data_bytes = 8;
 constexpr std::uint32_t max_standard_id = 0x7FF;
@@ -295,6 +297,20 @@ Command parse_line(std::string_view line) {
     if (keyword == "delay") {
         return one_number(words, 0, max_delay_ms, "milliseconds", [](int v) { return Delay{v}; });
     }
+    if (keyword == "sent") {
+        if (words.size() == 1) {
+            return Sent{default_sent_count};
+        }
+        if (words.size() == 2 && same_word(words[1], "clear")) {
+            return Clear_Sent{};
+        }
+        const auto count = words.size() == 2 ? to_int(words[1], 0, max_sent_count) : std::nullopt;
+        if (!count) {
+            return Error{"sent wants nothing, a number 0.." + std::to_string(max_sent_count) +
+                         " or clear, not " + quoted(join(words, 1, words.size()))};
+        }
+        return Sent{*count};
+    }
     if (keyword == "scenario") {
         if (words.size() != 2) {
             return Error{"scenario wants one name"};
@@ -376,14 +392,15 @@ std::string quoted(std::string_view text) {
 std::string_view summary() {
     return "commands: plug, unplug, acc on|off, battery <volts>, light <0..1023>, "
            "temperature <celsius>, frame <frame>, press <button> <ms>, scenario <name>, "
-           "bitrate <kbit>, drop <n>, wrong-echo <n>, short <n>, junk <n>, delay <ms>, status, "
-           "quit, help";
+           "bitrate <kbit>, drop <n>, wrong-echo <n>, short <n>, junk <n>, delay <ms>, "
+           "sent [n], sent clear, status, quit, help";
 }
 
 std::string_view usage() {
     return "Commands on standard input, one per line (keywords in any case, '#' starts a "
            "comment);\n"
-           "each answers one line, \"ok ...\" or \"error: ...\":\n"
+           "each answers one line, \"ok ...\" or \"error: ...\" (sent adds the frame lines\n"
+           "it announces):\n"
            "  plug | unplug           create the device socket / close every connection and\n"
            "                          remove it\n"
            "  acc on | acc off        the ignition line\n"
@@ -404,6 +421,10 @@ std::string_view usage() {
            "  short <n>               the next n replies are cut short: their first 30 bytes\n"
            "  junk <n>                the next n replies are followed by 10 extra bytes\n"
            "  delay <ms>              every reply comes this late; 0 ends it\n"
+           "  sent [n]                the last n frames the board put on the bus (10 when n\n"
+           "                          is left out, 0..1024): \"ok sent <shown> of <recorded>\",\n"
+           "                          then one \"sent <frame line>\" per frame, oldest first\n"
+           "  sent clear              empty the record of the board's frames\n"
            "  status                  plugged, connected, power state, CAN state, faults,\n"
            "                          frames the bus dropped\n"
            "  quit                    remove the socket and end\n"

@@ -56,6 +56,11 @@ struct Junk {
 struct Delay {
     int ms = 0;
 };
+// The frames the board put on the bus, the last `count` of them.
+struct Sent {
+    int count = 0;
+};
+struct Clear_Sent {};
 struct Status {};
 struct Quit {};
 struct Help {};
@@ -64,9 +69,9 @@ struct Error {
     std::string message; // without the "error: " prefix
 };
 
-using Command =
-    std::variant<Plug, Unplug, Acc, Battery, Light, Temperature, Frame, Press, Scenario, Bitrate,
-                 Drop, Wrong_Echo, Cut_Short, Junk, Delay, Status, Quit, Help, Nothing, Error>;
+using Command = std::variant<Plug, Unplug, Acc, Battery, Light, Temperature, Frame, Press, Scenario,
+                             Bitrate, Drop, Wrong_Echo, Cut_Short, Junk, Delay, Sent, Clear_Sent,
+                             Status, Quit, Help, Nothing, Error>;
 
 // Ranges the console accepts.
 constexpr double min_battery_volts = 0.0;
@@ -78,6 +83,12 @@ constexpr int min_bitrate_kbit = 1;
 constexpr int max_bitrate_kbit = 1000;
 constexpr int max_fault_count = 1'000'000;
 constexpr int max_delay_ms = 60'000;
+constexpr int default_sent_count = 10;
+constexpr int max_sent_count = static_cast<int>(transmitted_capacity); // all the record holds
+
+// `sent` answers "ok sent <shown> of <recorded>" and then one line per frame shown, oldest
+// first, each this prefix and the frame line.
+constexpr std::string_view sent_line_prefix = "sent ";
 
 // Keywords are case-insensitive; a line starting with '#' is a comment.
 Command parse_line(std::string_view line);

@@ -61,7 +61,8 @@ std::string_view name_of(Can_Mode mode) {
 }
 
 template <typename... F> struct Overloaded : F... { using F::operator()...; };
-template <typename... F> Overloaded(F...) -> Overloaded<F...>; // for compilers without aggregate CTAD
+template <typename... F>
+Overloaded(F...) -> Overloaded<F...>; // for compilers without aggregate CTAD
 
 const char* yes_no(bool value) {
     return value ? "yes" : "no";
@@ -210,6 +211,19 @@ std::string Virtual_Board::status_line() {
            " bus-dropped=" + std::to_string(model.bus_dropped_frames());
 }
 
+std::string Virtual_Board::sent_lines(std::size_t count) {
+    const std::vector<CanFrame>& record = model.transmitted();
+    const std::size_t shown = std::min(count, record.size());
+    std::string out = "ok sent " + std::to_string(shown) + " of " + std::to_string(record.size());
+    for (auto frame = record.end() - static_cast<std::ptrdiff_t>(shown); frame != record.end();
+         ++frame) {
+        out += '\n';
+        out += console::sent_line_prefix;
+        out += console::frame_line(*frame);
+    }
+    return out;
+}
+
 std::string Virtual_Board::run(const console::Command& command) {
     advance(); // a change takes effect at the present moment of the board's time
     using namespace console;
@@ -285,6 +299,12 @@ std::string Virtual_Board::run(const console::Command& command) {
             [this](const Delay& c) -> std::string {
                 faults.delay_ms = c.ms;
                 return "ok delay " + std::to_string(c.ms) + " ms";
+            },
+            [this](const Sent& c) { return sent_lines(static_cast<std::size_t>(c.count)); },
+            [this](const Clear_Sent&) -> std::string {
+                const std::size_t cleared = model.transmitted().size();
+                model.clear_transmitted();
+                return "ok sent cleared " + std::to_string(cleared);
             },
             [this](const Status&) { return status_line(); },
             [this](const Quit&) -> std::string {

@@ -48,6 +48,7 @@ public:
     std::string start();
 
     // Runs one console command; returns its answer line, empty for an empty line or a comment.
+    // The answer to `sent` goes on with the frame lines it announces, joined by '\n'.
     std::string run(const console::Command& command);
 
     bool quit_requested() const { return quitting; }
@@ -65,6 +66,7 @@ private:
     void answer(const Virtual_Hid_Server::Hid_Report& request);
     void send_due_replies();
     std::string status_line();
+    std::string sent_lines(std::size_t count);
 
     Board_Options options;
     Board_Model model;

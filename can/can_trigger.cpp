@@ -66,14 +66,46 @@ bool can_trigger_flag(QStringView text) {
     return !(text.isEmpty() || text == u"0" || text.compare(flag_false, Qt::CaseInsensitive) == 0);
 }
 
+Pattern_Search::Pattern_Search(QString text) : pattern(std::move(text)) {
+    const qsizetype m = pattern.size();
+    if (m == 0 || m > max_length) {
+        return;
+    }
+    skip.fill(static_cast<std::uint16_t>(m));
+    for (qsizetype i = 0; i + 1 < m; ++i) {
+        skip[bucket(pattern[i])] = static_cast<std::uint16_t>(m - 1 - i);
+    }
+}
+
+// Horspool's search: the character under the pattern's last place tells how far the pattern
+// may move on. Characters share a shift by their low byte, which only ever shortens a move.
+bool Pattern_Search::found_in(QStringView text) const {
+    const qsizetype m = pattern.size();
+    if (m == 0) {
+        return true;
+    }
+    if (m > max_length) {
+        return text.contains(pattern);
+    }
+    const QChar* const p = pattern.constData();
+    for (qsizetype at = 0; at + m <= text.size();) {
+        const QChar last = text[at + m - 1];
+        if (last == p[m - 1] && QStringView(text.data() + at, m - 1) == QStringView(p, m - 1)) {
+            return true;
+        }
+        at += skip[bucket(last)];
+    }
+    return false;
+}
+
 Trigger_List::Matcher Trigger_List::matcher_of(const CanTrigger& trigger) {
     const qsizetype mark = trigger.recv_msg.indexOf(can_trigger_counter_mark);
     if (mark < 0) {
-        return {trigger.recv_msg, false};
+        return {Pattern_Search(trigger.recv_msg), false};
     }
     QString contained = trigger.recv_msg;
     contained.remove(mark, can_trigger_counter_mark.size());
-    return {contained, true};
+    return {Pattern_Search(contained), true};
 }
 
 qsizetype Trigger_List::add_new() {
@@ -137,7 +169,7 @@ bool Trigger_List::check(QStringView frame_text, const CanFrame& frame, bool tri
             one_shot_seen = true;
         }
         const Matcher& matcher = matchers[static_cast<std::size_t>(row)];
-        if (!frame_text.contains(matcher.contained)) {
+        if (!matcher.contained.found_in(frame_text)) {
             continue;
         }
         // Held by value: the sink may replace or remove this very trigger.

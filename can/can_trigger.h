@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -62,6 +63,22 @@ struct Trigger_Lists {
 QString can_trigger_flag_text(bool flag);
 bool can_trigger_flag(QStringView text);
 
+// A fixed pattern searched for in many frame texts: the table that speeds the search up is
+// made once, when the pattern is set. Case-sensitive; an empty pattern is in every text.
+class Pattern_Search {
+public:
+    explicit Pattern_Search(QString text = {});
+    bool found_in(QStringView text) const;
+    const QString& text() const { return pattern; }
+
+private:
+    static constexpr qsizetype max_length = 0xFFFF; // longer ones take the general search
+    static std::size_t bucket(QChar c) { return c.unicode() & 0xFFU; }
+
+    QString pattern;
+    std::array<std::uint16_t, 256> skip{};
+};
+
 // The ordered trigger list, in matching order, with the counter that numbers the triggers made
 // by add_new(). The counter only grows, so a deleted trigger's number is never given again; the
 // window saves and restores it with name_counter() / set_name_counter().
@@ -106,7 +123,7 @@ private:
     // What matching needs of a trigger, prepared when the trigger is set, so that a frame that
     // matches nothing costs no allocation.
     struct Matcher {
-        QString contained; // the pattern, in the counter form without its mark
+        Pattern_Search contained; // the pattern, in the counter form without its mark
         bool counter_form = false;
     };
     static Matcher matcher_of(const CanTrigger& trigger);

@@ -102,6 +102,8 @@ private slots:
     void an_edit_matches_from_the_next_frame();
     void replies_see_the_list_as_it_is_now();
     void rows_outside_the_list_change_nothing();
+    void pattern_search_agrees_with_contains_data();
+    void pattern_search_agrees_with_contains();
     void stored_lists_round_trip();
     void stored_lists_data();
     void stored_lists();
@@ -475,6 +477,55 @@ void Tst_Can_Tools::uni_default_is_text_1_then_text_2() {
     halves += can_text_2_default;
     QCOMPARE(can_text_uni_default.toString().split(u'\n', Qt::SkipEmptyParts),
              halves.split(u'\n', Qt::SkipEmptyParts));
+}
+
+// The receive path's search gives what QStringView::contains gives, also for characters that
+// share their low byte and for patterns at either end of the text.
+void Tst_Can_Tools::pattern_search_agrees_with_contains_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("text");
+    const QString line = QStringLiteral("ID: STD=0x681   RTR: DATA   DLC: 3   DATA: 0x15 0x1 0x2");
+    QTest::newRow("empty pattern") << QString() << line;
+    QTest::newRow("empty text") << QStringLiteral("ID") << QString();
+    QTest::newRow("whole line") << line << line;
+    QTest::newRow("longer than the text") << line + QLatin1Char(' ') << line;
+    QTest::newRow("at the start") << QStringLiteral("ID: STD=0x681") << line;
+    QTest::newRow("at the end") << QStringLiteral("0x1 0x2") << line;
+    QTest::newRow("one character, last") << QStringLiteral("2") << line;
+    QTest::newRow("repeated prefix") << QStringLiteral("0x1 0x2") << QStringLiteral("0x1 0x1 0x2");
+    QTest::newRow("other case") << QStringLiteral("data") << line;
+    QTest::newRow("near miss") << QStringLiteral("STD=0x682") << line;
+    // U+0141 and 'A' (0x41) share a low byte.
+    QTest::newRow("shared low byte, absent")
+        << QStringLiteral("x\u0141y") << QStringLiteral("xAy xAy");
+    QTest::newRow("shared low byte, present")
+        << QStringLiteral("x\u0141y") << QStringLiteral("xAy x\u0141y");
+}
+
+void Tst_Can_Tools::pattern_search_agrees_with_contains() {
+    QFETCH(QString, pattern);
+    QFETCH(QString, text);
+    QCOMPARE(Pattern_Search(pattern).found_in(text), QStringView(text).contains(pattern));
+
+    // And over many small texts of a four-letter alphabet with a low-byte twin.
+    const std::array<QChar, 4> letters{QLatin1Char('a'), QLatin1Char('b'), QChar(0x161),
+                                       QLatin1Char(' ')};
+    std::uint32_t state = 12345;
+    const auto next = [&state] {
+        state = state * 1103515245U + 12345U;
+        return (state >> 16) & 0x7FFFU;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        QString p;
+        QString t;
+        for (std::uint32_t n = 1 + next() % 4; n > 0; --n) {
+            p += letters[next() % letters.size()];
+        }
+        for (std::uint32_t n = next() % 12; n > 0; --n) {
+            t += letters[next() % letters.size()];
+        }
+        QCOMPARE(Pattern_Search(p).found_in(t), QStringView(t).contains(p));
+    }
 }
 
 QTEST_APPLESS_MAIN(Tst_Can_Tools)

@@ -1,7 +1,12 @@
 // The tool's side of a virtual board: the real virtual board program serves the board on
 // its socket, and the window's device watch and the board object talk to it.
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QtTest>
 
 #include "app/widget.h"
@@ -17,7 +22,9 @@ constexpr int short_timeout_ms = 300;
 // The virtual board program, driven through its standard input.
 class Virtual_Board : public Child_Process {
 public:
-    Virtual_Board() { process.start(QStringLiteral(TABRIX_VIRTUAL_BOARD), {}); }
+    explicit Virtual_Board(const QStringList& options = {}) {
+        process.start(QStringLiteral(TABRIX_VIRTUAL_BOARD), options);
+    }
 
     QByteArray command(const QByteArray& line) { return board_command(process, line); }
 
@@ -47,6 +54,7 @@ private slots:
     void lost_reply_ends_within_time_out();
     void late_reply_is_discarded();
     void write_to_a_gone_board_reports_the_error();
+    void trigger_set_in_the_window_answers_the_bus();
 };
 
 void Tst_Device_Watch::watch_follows_unplug_and_plug() {
@@ -115,6 +123,30 @@ void Tst_Device_Watch::write_to_a_gone_board_reports_the_error() {
     QTRY_VERIFY_WITH_TIMEOUT(!board.serving(), 2000);
     QTest::ignoreMessage(QtDebugMsg, "HID Write GetLastError() ==  32 ");
     QVERIFY(!d.device.exchange(CMD_IDENTIFY, nullptr, nullptr));
+}
+
+// A software trigger made on the window's page answers a frame a vehicle node puts on the
+// board's bus; the board's record of what it sent shows the answer.
+void Tst_Device_Watch::trigger_set_in_the_window_answers_the_bus() {
+    Virtual_Board board({QStringLiteral("--can-active")});
+    QTRY_VERIFY_WITH_TIMEOUT(board.serving(), 5000);
+    Widget window;
+    QTRY_VERIFY_WITH_TIMEOUT(window.hid.connected && !window.hid.identify_pending, 5000);
+
+    window.findChild<QPushButton*>(QStringLiteral("can_trigger_add_pushButton"))->click();
+    window.findChild<QListWidget*>(QStringLiteral("can_trigger_listWidget"))->setCurrentRow(0);
+    window.findChild<QLineEdit*>(QStringLiteral("can_trgger_recv_msg_lineEdit"))
+        ->setText(QStringLiteral("ID: STD=0x123   RTR: DATA   DLC: 1   DATA: 0x1"));
+    window.findChild<QPlainTextEdit*>(QStringLiteral("can_trigger_send_msg_plainTextEdit"))
+        ->setPlainText(QStringLiteral("ID: STD=0x680   RTR: DATA   DLC: 1   DATA: 0xb6"));
+    window.findChild<QCheckBox*>(QStringLiteral("can_trigger_enabled_checkBox"))->click();
+    QVERIFY(board.command("sent clear").startsWith("ok"));
+
+    QVERIFY(board.command("frame 123 01").startsWith("ok"));
+    QTRY_COMPARE_WITH_TIMEOUT(board.command("sent 1"), QByteArray("ok sent 1 of 1"), 5000);
+    QVERIFY(board.process.canReadLine() || board.process.waitForReadyRead(2000));
+    QCOMPARE(board.process.readLine().trimmed(),
+             QByteArray("sent ID: STD=0x680   RTR: DATA   DLC: 1   DATA: 0xb6"));
 }
 
 QTEST_MAIN(Tst_Device_Watch)

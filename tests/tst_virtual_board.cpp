@@ -66,6 +66,13 @@ Report write_trigger(std::uint8_t index, const CanFrame& match, const CanFrame& 
     return report;
 }
 
+// The host puts `frame` on the bus.
+Report send_frame(const CanFrame& frame) {
+    Report report = request(CMD_CAN_SEND);
+    encode_can_wire_frame(frame, std::span(report).subspan(payload).first<can_wire::frame_size>());
+    return report;
+}
+
 CanFrame standard_frame(std::uint32_t id, std::uint8_t first_byte) {
     CanFrame frame;
     frame.std_id = id;
@@ -273,6 +280,7 @@ private slots:
     void trigger_storm();
     void console_lines_data();
     void console_lines();
+    void sent_shows_the_boards_frames();
     void frame_reaches_the_board_data();
     void frame_reaches_the_board();
     void ends_cleanly_data();
@@ -576,6 +584,17 @@ void Tst_Virtual_Board::console_lines_data() {
     QTest::newRow("help") << QByteArray("help") << ok;
     QTest::newRow("short") << QByteArray("short 3") << QStringLiteral("ok short 3");
     QTest::newRow("junk") << QByteArray("JUNK 2") << QStringLiteral("ok junk 2");
+    // A fresh board has put nothing on the bus.
+    QTest::newRow("sent") << QByteArray("sent") << QStringLiteral("ok sent 0 of 0");
+    QTest::newRow("sent 3") << QByteArray("sent 3") << QStringLiteral("ok sent 0 of 0");
+    QTest::newRow("sent, the whole record")
+        << QByteArray("sent 1024") << QStringLiteral("ok sent 0 of 0");
+    QTest::newRow("sent clear") << QByteArray("Sent CLEAR") << QStringLiteral("ok sent cleared 0");
+    QTest::newRow("sent, negative count") << QByteArray("sent -1") << error;
+    QTest::newRow("sent beyond the record") << QByteArray("sent 1025") << error;
+    QTest::newRow("sent with a word") << QByteArray("sent all") << error;
+    QTest::newRow("sent, two counts") << QByteArray("sent 3 4") << error;
+    QTest::newRow("sent clear with a count") << QByteArray("sent clear 3") << error;
 }
 
 // Every line gets exactly its one answer, and the program goes on working.
@@ -592,6 +611,29 @@ void Tst_Virtual_Board::console_lines() {
     }
     const QString status = board.answer();
     QVERIFY2(status.startsWith(QLatin1String("ok plugged=yes")), qPrintable(status));
+}
+
+// What a host puts on the bus shows in `sent`, oldest first, until `sent clear`.
+void Tst_Virtual_Board::sent_shows_the_boards_frames() {
+    Board_Process board({QStringLiteral("--can-active")});
+    QVERIFY(board.started());
+    Host host(board.socket_path());
+    QCOMPARE(host.read(attributes_size, answer_timeout_ms), default_attributes);
+    for (const CanFrame& frame : {standard_frame(0x680, 0xB6), standard_frame(0x123, 0x01)}) {
+        QVERIFY(host.send(send_frame(frame)));
+        QVERIFY(host.reply());
+    }
+    const QString first = QStringLiteral("sent ID: STD=0x680   RTR: DATA   DLC: 1   DATA: 0xb6");
+    const QString last = QStringLiteral("sent ID: STD=0x123   RTR: DATA   DLC: 1   DATA: 0x1");
+
+    QCOMPARE(board.command("sent"), QStringLiteral("ok sent 2 of 2"));
+    QCOMPARE(board.answer(), first);
+    QCOMPARE(board.answer(), last);
+    QCOMPARE(board.command("sent 1"), QStringLiteral("ok sent 1 of 2"));
+    QCOMPARE(board.answer(), last);
+    QCOMPARE(board.command("sent clear"), QStringLiteral("ok sent cleared 2"));
+    QCOMPARE(board.command("sent"), QStringLiteral("ok sent 0 of 0"));
+    QVERIFY(board.started()); // the next line answers status: no frame line was left over
 }
 
 void Tst_Virtual_Board::frame_reaches_the_board_data() {
