@@ -27,6 +27,9 @@
 class Curve_Plot;
 class Sleep_Watch;
 class QAction;
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
 class QLineEdit;
 class QListWidget;
 class QMenu;
@@ -336,6 +339,21 @@ private:
     void can_timer_tick(std::size_t timer);
     void can_timer_enable(std::size_t timer, bool on);
     void can_timer_interval(std::size_t timer, int ms);
+    struct Hw_Timer_Controls {
+        QCheckBox* enabled;
+        QSpinBox* interval;
+        QPlainTextEdit* frame;
+        QLabel* note;
+    };
+    struct Hw_Trigger_Controls {
+        QCheckBox* enabled;
+        QLineEdit* received;
+        QLineEdit* sent;
+        QLabel* note;
+    };
+    Hw_Timer_Controls hw_timer_controls(std::size_t timer) const;
+    Hw_Trigger_Controls hw_trigger_controls(std::size_t trigger) const;
+    QPlainTextEdit* can_timer_text(std::size_t timer) const;
     void fill_hw_timer_controls(std::size_t timer);
     void fill_hw_trigger_controls(std::size_t trigger);
     void mark_hw_timers_changed();

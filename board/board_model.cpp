@@ -32,19 +32,6 @@ constexpr std::size_t max_waiting_reported = 255;
 constexpr std::size_t frames_per_read_three = 3;
 
 constexpr std::size_t filter_count = std::tuple_size_v<Filter_Table>;
-constexpr std::size_t filter_request_index = 0;
-constexpr std::size_t filter_write_first_entry = 1;
-namespace filter_byte {
-constexpr std::size_t enabled = 0;
-constexpr std::size_t fifo = 1;
-constexpr std::size_t id = 2;
-constexpr std::size_t id_ext = 4;
-constexpr std::size_t mask = 6;
-constexpr std::size_t mask_ext = 8;
-constexpr std::size_t mode = 10;
-constexpr std::size_t number = 11;
-constexpr std::size_t scale = 12;
-} // namespace filter_byte
 constexpr std::uint8_t factory_filter_scale = 1; // 32-bit registers
 constexpr int standard_id_shift = 21;
 constexpr int extended_id_shift = 3;
@@ -199,8 +186,8 @@ bool filter_accepts(const Filter_Entry& e, const CanFrame& frame) {
     const std::uint32_t frame_register = frame.ide == CanFrame::ide_extended
                                              ? frame.ext_id << extended_id_shift
                                              : frame.std_id << standard_id_shift;
-    const std::uint32_t id = filter_register(e, filter_byte::id);
-    const std::uint32_t mask = filter_register(e, filter_byte::mask);
+    const std::uint32_t id = filter_register(e, filter_byte::id_high);
+    const std::uint32_t mask = filter_register(e, filter_byte::mask_high);
     return ((frame_register ^ id) & mask & filter_compared_bits) == 0;
 }
 
@@ -361,7 +348,7 @@ std::uint16_t Board_Model::State::adc_count(double volts) const {
 bool Board_Model::State::passes_filters(const CanFrame& frame) const {
     bool any_enabled = false;
     for (const Filter_Entry& e : filters) {
-        if (e[filter_byte::enabled] == 0) {
+        if (e[filter_byte::active] == 0) {
             continue;
         }
         any_enabled = true;
@@ -599,7 +586,7 @@ std::optional<Report> Board_Model::answer(const Report& request, std::int64_t no
         s.reset_eeprom();
         break;
     case CMD_READ_FILTERS: {
-        const std::size_t k = in[filter_request_index];
+        const std::size_t k = in[filter_pair_index_byte];
         for (std::size_t i = 0; i < 2 && k + i < filter_count; ++i) {
             std::copy_n(s.filters[k + i].begin(), filter_entry_size,
                         out.begin() + static_cast<std::ptrdiff_t>(i * filter_entry_size));
@@ -607,9 +594,9 @@ std::optional<Report> Board_Model::answer(const Report& request, std::int64_t no
         break;
     }
     case CMD_WRITE_FILTERS: {
-        const std::size_t k = in[filter_request_index];
+        const std::size_t k = in[filter_pair_index_byte];
         for (std::size_t i = 0; i < 2 && k + i < filter_count; ++i) {
-            std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(filter_write_first_entry +
+            std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(filter_pair_first_entry +
                                                                  i * filter_entry_size),
                         filter_entry_size, s.filters[k + i].begin());
         }

@@ -13,18 +13,6 @@
 
 #include "protocol/layouts.h"
 
-namespace filter_byte {
-constexpr std::size_t active = 0;
-constexpr std::size_t fifo = 1; // the low byte of the board's 16-bit setting
-constexpr std::size_t id_high = 2;
-constexpr std::size_t id_low = 4;
-constexpr std::size_t mask_high = 6;
-constexpr std::size_t mask_low = 8;
-constexpr std::size_t mode = 10;
-constexpr std::size_t number = 11;
-constexpr std::size_t scale = 12;
-} // namespace filter_byte
-
 // A standard identifier sits in the upper half-word shifted left by 5.
 constexpr int filter_std_id_shift = 5;
 constexpr std::uint32_t filter_std_id_max = 0x7FF;
@@ -51,8 +39,5 @@ struct Filter_Edit_Result {
 Filter_Edit_Result apply_filter_edit(Filter_Entry& entry, QStringView id, QStringView mask,
                                      bool active);
 
-// CMD_READ_FILTERS / CMD_WRITE_FILTERS travel in pairs: first index i (even), then entry i
-// and entry i + 1.
-constexpr std::size_t filter_pair_index_byte = 0;
-constexpr std::size_t filter_pair_first_entry = 1;
+// The CMD_WRITE_FILTERS request of the pair starting at `first`.
 void encode_filter_pair(const Filter_Table& table, int first, std::span<std::uint8_t> request);

@@ -27,15 +27,19 @@ void Widget::create_can_timers() {
     }
 }
 
+QPlainTextEdit* Widget::can_timer_text(std::size_t timer) const {
+    const std::array<QPlainTextEdit*, software_timers> texts{
+        ui->can_timer_1_send_msg_plainTextEdit, ui->can_timer_2_send_msg_plainTextEdit,
+        ui->can_timer_3_send_msg_plainTextEdit};
+    return texts.at(timer);
+}
+
 // A tick while the board is away or the bus inactive is dropped; the timer runs on.
 void Widget::can_timer_tick(std::size_t timer) {
     if (!can_active || !hid.connected) {
         return;
     }
-    const std::array<QPlainTextEdit*, software_timers> texts{
-        ui->can_timer_1_send_msg_plainTextEdit, ui->can_timer_2_send_msg_plainTextEdit,
-        ui->can_timer_3_send_msg_plainTextEdit};
-    can_send_text(texts[timer]->toPlainText());
+    can_send_text(can_timer_text(timer)->toPlainText());
 }
 
 void Widget::can_timer_1_handler() {
@@ -52,10 +56,7 @@ void Widget::can_timer_3_handler() {
 
 // A running timer's text cannot be edited: what it sends is what the box shows.
 void Widget::can_timer_enable(std::size_t timer, bool on) {
-    const std::array<QPlainTextEdit*, software_timers> texts{
-        ui->can_timer_1_send_msg_plainTextEdit, ui->can_timer_2_send_msg_plainTextEdit,
-        ui->can_timer_3_send_msg_plainTextEdit};
-    texts[timer]->setEnabled(!on);
+    can_timer_text(timer)->setEnabled(!on);
     if (on) {
         can_timers[timer]->start();
     } else {
@@ -96,17 +97,21 @@ void Widget::on_can_timer_3_interval_spinBox_valueChanged(int value) {
 
 // Hardware timers.
 
+Widget::Hw_Timer_Controls Widget::hw_timer_controls(std::size_t timer) const {
+    if (timer == 0) {
+        return {ui->can_hw_timer_1_enabled_checkBox, ui->can_hw_timer_1_interval_spinBox,
+                ui->can_hw_timer_1_send_msg_plainTextEdit, ui->can_hw_timer_1_note_label};
+    }
+    return {ui->can_hw_timer_2_enabled_checkBox, ui->can_hw_timer_2_interval_spinBox,
+            ui->can_hw_timer_2_send_msg_plainTextEdit, ui->can_hw_timer_2_note_label};
+}
+
 void Widget::fill_hw_timer_controls(std::size_t timer) {
     const Hw_Timer_Record& record = hw_timers[timer];
-    const std::array<QCheckBox*, 2> enabled{ui->can_hw_timer_1_enabled_checkBox,
-                                            ui->can_hw_timer_2_enabled_checkBox};
-    const std::array<QSpinBox*, 2> intervals{ui->can_hw_timer_1_interval_spinBox,
-                                             ui->can_hw_timer_2_interval_spinBox};
-    const std::array<QPlainTextEdit*, 2> texts{ui->can_hw_timer_1_send_msg_plainTextEdit,
-                                               ui->can_hw_timer_2_send_msg_plainTextEdit};
-    enabled[timer]->setChecked(record.enabled);
-    intervals[timer]->setValue(record.interval);
-    texts[timer]->setPlainText(can_frame_to_text(record.frame));
+    const Hw_Timer_Controls c = hw_timer_controls(timer);
+    c.enabled->setChecked(record.enabled);
+    c.interval->setValue(record.interval);
+    c.frame->setPlainText(can_frame_to_text(record.frame));
 }
 
 void Widget::mark_hw_timers_changed() {
@@ -146,23 +151,16 @@ void Widget::on_can_hw_timers_apply_pushButton_clicked() {
     if (!hid.connected) {
         return;
     }
-    const std::array<QCheckBox*, 2> enabled{ui->can_hw_timer_1_enabled_checkBox,
-                                            ui->can_hw_timer_2_enabled_checkBox};
-    const std::array<QSpinBox*, 2> intervals{ui->can_hw_timer_1_interval_spinBox,
-                                             ui->can_hw_timer_2_interval_spinBox};
-    const std::array<QPlainTextEdit*, 2> texts{ui->can_hw_timer_1_send_msg_plainTextEdit,
-                                               ui->can_hw_timer_2_send_msg_plainTextEdit};
-    const std::array<QLabel*, 2> notes{ui->can_hw_timer_1_note_label,
-                                       ui->can_hw_timer_2_note_label};
     for (std::size_t n = 0; n < hw_timers.size(); ++n) {
-        const std::optional<CanFrame> frame = can_text_first_frame(texts[n]->toPlainText());
-        notes[n]->setVisible(!frame);
+        const Hw_Timer_Controls c = hw_timer_controls(n);
+        const std::optional<CanFrame> frame = can_text_first_frame(c.frame->toPlainText());
+        c.note->setVisible(!frame);
         if (!frame) {
-            notes[n]->setText(tr("Нет ни одной верной строки кадра: таймер не записан."));
+            c.note->setText(tr("Нет ни одной верной строки кадра: таймер не записан."));
             continue;
         }
-        const Hw_Timer_Record record{enabled[n]->isChecked(),
-                                     static_cast<std::uint16_t>(intervals[n]->value()), *frame};
+        const Hw_Timer_Record record{c.enabled->isChecked(),
+                                     static_cast<std::uint16_t>(c.interval->value()), *frame};
         encode_hw_timer(static_cast<std::uint8_t>(n), record, request_buffer);
         hid.exchange(CMD_WRITE_HW_TIMER, nullptr, &request_buffer);
     }

@@ -144,6 +144,21 @@ constexpr int filter_entry_count = 24;
 constexpr int filters_per_exchange = 2;
 using Filter_Entry = std::array<std::uint8_t, filter_entry_size>;
 using Filter_Table = std::array<Filter_Entry, filter_entry_count>;
+namespace filter_byte {
+constexpr std::size_t active = 0;
+constexpr std::size_t fifo = 1; // the low byte of the board's 16-bit setting
+constexpr std::size_t id_high = 2;
+constexpr std::size_t id_low = 4;
+constexpr std::size_t mask_high = 6;
+constexpr std::size_t mask_low = 8;
+constexpr std::size_t mode = 10;
+constexpr std::size_t number = 11;
+constexpr std::size_t scale = 12;
+} // namespace filter_byte
+// CMD_READ_FILTERS / CMD_WRITE_FILTERS travel in pairs: first the index i (even), then entry i
+// and entry i + 1.
+constexpr std::size_t filter_pair_index_byte = 0;
+constexpr std::size_t filter_pair_first_entry = 1;
 
 // CMD_READ_HW_TIMER reply: enabled, interval, the frame the board sends.
 namespace hw_timer_reply {
