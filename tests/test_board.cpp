@@ -145,8 +145,3 @@ int Test_Board::discard() {
     }
     return framing_broken ? EPROTO : 0;
 }
-
-std::size_t Test_Board::waiting() const {
-    return static_cast<std::size_t>(std::count_if(
-        input.begin(), input.end(), [this](const Arrival& a) { return a.due_ms <= now_ms; }));
-}

@@ -50,8 +50,7 @@ public:
         Hid_Report report{};
         board::Fault_Plan::Action fault = board::Fault_Plan::Action::answer;
     };
-    std::deque<Arrival> input;   // replies on their way to the host or waiting, in order
-    std::size_t waiting() const; // replies that have arrived by now_ms
+    std::deque<Arrival> input; // replies on their way to the host or waiting, in order
     // Bytes of a report that did not come whole: the host's reads are out of step.
     bool framing_broken = false;
 

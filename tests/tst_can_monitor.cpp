@@ -21,6 +21,7 @@
 #include "can/can_monitor.h"
 #include "can/can_text.h"
 #include "can/udp_forwarder.h"
+#include "frame_fixture.h"
 #include "poll_fixture.h"
 #include "protocol/commands.h"
 
@@ -28,14 +29,6 @@ namespace {
 
 constexpr int prescaler_100_kbit = 40;
 constexpr int can_tab = 5;
-
-CanFrame standard(std::uint32_t id, std::uint8_t dlc, std::array<std::uint8_t, 8> data = {}) {
-    CanFrame f;
-    f.std_id = id;
-    f.dlc = dlc;
-    f.data = data;
-    return f;
-}
 
 // A connected window, past its first cycle, whose board's bus runs at 100 kbit/s.
 struct Monitor_Fixture : Poll_Fixture {

@@ -12,19 +12,12 @@
 #include <QtTest>
 
 #include "can/can_text.h"
+#include "frame_fixture.h"
 #include "poll_fixture.h"
 #include "protocol/can_wire.h"
 #include "protocol/commands.h"
 
 namespace {
-
-CanFrame standard(std::uint32_t id, std::uint8_t dlc, std::array<std::uint8_t, 8> data = {}) {
-    CanFrame f;
-    f.std_id = id;
-    f.dlc = dlc;
-    f.data = data;
-    return f;
-}
 
 // Sends one report to the board model as the host would, outside the window.
 void board_command(Poll_Fixture& f, std::initializer_list<std::uint8_t> bytes) {

@@ -2,18 +2,7 @@
 #include <QtTest>
 
 #include "can/can_text.h"
-
-namespace {
-
-CanFrame standard(std::uint32_t id, std::uint8_t dlc, std::array<std::uint8_t, 8> data = {}) {
-    CanFrame f;
-    f.std_id = id;
-    f.dlc = dlc;
-    f.data = data;
-    return f;
-}
-
-} // namespace
+#include "frame_fixture.h"
 
 Q_DECLARE_METATYPE(CanFrame)
 
