@@ -4,6 +4,7 @@
 
 #include "app/compact_tab_style.h"
 #include "app/storage_paths.h"
+#include "buttons/key_sender.h"
 #include "hid/sleep_watch.h"
 
 #include <QCloseEvent>
@@ -36,7 +37,15 @@ static void init_images() {
     Q_INIT_RESOURCE(images);
 }
 
-Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widget>()) {
+Widget::Widget(QWidget* parent) : Widget(program_storage_places(), parent) {}
+
+Widget::Widget(const Storage_Places& places, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::Widget>()) {
+    // First: the identity names the per-user folders of the settings and the log.
+    set_program_identity();
+    storage = places;
+    autostart.directory = autostart_directory();
+    autostart.program = QCoreApplication::applicationFilePath();
     show_error = &Widget::show_identification_error;
     exit_application = [](int code) { QCoreApplication::exit(code); };
     init_images();
@@ -53,6 +62,7 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
                     Qt::WindowCloseButtonHint) &
                    ~Qt::WindowMaximizeButtonHint);
     ui->invisible_groupBox->hide();
+    ui->settings_status_label->hide();
 
     hid.init(board_vendor_id, board_product_id, 0, 0);
     watch_enabled = true;
@@ -77,7 +87,7 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
     can_log_view_active = true;
     ui->can_recieved_plainTextEdit->clear();
     ui->can_send_dlc_spinBox->setValue(default_send_dlc);
-    vehicle_mode = 0;
+    vehicle.vehicle_mode = vehicle_generic;
 
     for (int k = 0; k < filter_count; ++k) {
         ui->can_filters_listWidget->addItem(tr("Filter ") + QString::number(k));
@@ -86,11 +96,14 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
         ui->canButtons_combinations_treeWidget->setColumnWidth(
             column, combination_column_widths[static_cast<std::size_t>(column)]);
     }
+    create_button_controls();
 
     create_can_timers();
     can_trigger_sender = [this](QStringView reply) { can_send_text(reply); };
     can_log_file_open = false;
-    can_log_open(program_file_directory(QStandardPaths::AppLocalDataLocation));
+    if (!storage.log_directory.isEmpty()) {
+        can_log_open(storage.log_directory);
+    }
     monitor_clock = [clock = std::make_shared<QElapsedTimer>()] {
         if (!clock->isValid()) {
             clock->start();
@@ -109,12 +122,12 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
     poll_timer->setObjectName(QStringLiteral("poll_timer"));
     connect(poll_timer, &QTimer::timeout, this, &Widget::form_update);
     poll_timer->setSingleShot(true);
+    // A coarse timer may come 5 % late; a steering-wheel press waits for the poll that fetches it.
+    poll_timer->setTimerType(Qt::PreciseTimer);
     poll_timer->setInterval(poll_interval_ms);
     poll_timer->start();
 
-    QCoreApplication::setOrganizationName(QStringLiteral("Zentravo"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("zentravo.local"));
-    QCoreApplication::setApplicationName(QStringLiteral("Tabrix"));
+    load_settings();
 
     check_device_thread.stop_requested = false;
     check_device_thread.owner = this;
@@ -126,6 +139,9 @@ Widget::Widget(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Widge
 Widget::~Widget() {
     check_device_thread.request_stop();
     hid_data_thread.stop_requested = true;
+    // Every end of a run comes here: the tray's quit entry, a termination signal, a failed
+    // identification.
+    save_settings();
     ui.reset();
     wait_for_threads();
 }

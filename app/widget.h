@@ -12,7 +12,12 @@
 #include <functional>
 #include <memory>
 
+#include "app/autostart.h"
+#include "app/storage_paths.h"
 #include "brightness/brightness_curve.h"
+#include "buttons/button_table.h"
+#include "buttons/hot_key_table.h"
+#include "buttons/vehicle_profile.h"
 #include "can/can_monitor.h"
 #include "can/can_trigger.h"
 #include "can/display_text.h"
@@ -25,11 +30,15 @@
 #include "sound/sound_codec.h"
 
 class Curve_Plot;
+struct Host_Settings;
+class Global_Hot_Keys;
+class Key_Sender;
 class Sleep_Watch;
 class QAction;
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 class QLineEdit;
 class QListWidget;
 class QMenu;
@@ -38,6 +47,7 @@ class QRadioButton;
 class QSlider;
 class QSpinBox;
 class QTimer;
+class QTreeWidgetItem;
 
 namespace Ui {
 class Widget;
@@ -50,6 +60,8 @@ class Widget : public QWidget {
 
 public:
     explicit Widget(QWidget* parent = nullptr);
+    // Keeps the settings file and the CAN log in `places` instead of the program's own.
+    explicit Widget(const Storage_Places& places, QWidget* parent = nullptr);
     ~Widget() override;
 
     Widget(const Widget&) = delete;
@@ -74,6 +86,9 @@ public:
     // The poll cycle's clock in milliseconds (the receive budget, when a slow cycle lets the
     // window work); tests put their own in.
     std::function<std::int64_t()> poll_clock;
+    // Types an action text into the window that has the focus; empty when there is no X11
+    // display to type into. Tests put their own in.
+    std::function<void(QStringView text)> send_keys;
 
     // Shared with the worker threads: written on the GUI thread, read there once per pass.
     Hid_Device hid;
@@ -158,6 +173,19 @@ private slots:
     void on_can_text_2_send_pushButton_clicked();
     void on_can_text_double_send_pushButton_clicked();
 
+    // Steering-wheel buttons, vehicle profiles, hot keys.
+    void on_canButtons_add_pushButton_clicked();
+    void on_canButtons_delete_pushButton_clicked();
+    void on_canButtons_dblPush_delay_spinBox_valueChanged(int value);
+    void on_canButtons_longPush_delay_spinBox_valueChanged(int value);
+    void on_canButtons_combinations_treeWidget_itemChanged(QTreeWidgetItem*, int);
+    void on_canGenericMode_pushButton_clicked();
+    void on_canVolkswagenMode_pushButton_clicked();
+    void on_canOpelMode_pushButton_clicked();
+    void on_canVolvoMode_pushButton_clicked();
+    void on_can_head_unit_checkBox_toggled(bool checked);
+    void hot_key_pressed(int id);
+
     // Power sequencing.
     void on_acc_on_delay_spinBox_valueChanged(int);
     void on_vkl_pc_delay_spinBox_valueChanged(int);
@@ -178,6 +206,7 @@ private slots:
     void on_service_apply_pushButton_clicked();
     void on_reset_eeprom_pushButton_clicked();
     void on_save_settings_pushButton_clicked();
+    void on_autoload_checkBox_toggled(bool checked);
 
     // Sound tab.
     void on_volume_horizontalSlider_valueChanged(int value);
@@ -362,7 +391,19 @@ private:
     void can_triggers_check(QStringView text, const CanFrame& frame);
     void show_trigger_controls();
     void edit_current_trigger(const std::function<void(CanTrigger&)>& change);
+
+    // Steering-wheel buttons, vehicle profiles, key actions and hot keys.
+    void create_button_controls();
+    void can_buttons_rebuild();
     void button_press_step();
+    void vehicle_frame_reaction(const CanFrame& frame, std::uint32_t id, QStringView text);
+    void apply_vehicle_mode(int mode);
+    void select_vehicle_mode(int mode, QPushButton* clicked);
+    void head_unit_start_sequence();
+    void execute_key_action(const QString& text);
+    void volume_step(int step);
+    void subwoofer_step(int step);
+    void register_hot_keys();
 
     bool can_active = false;
     bool can_log_view_active = true;
@@ -437,5 +478,29 @@ private:
     std::array<QSpinBox*, curve_points> curve_light_spin_boxes() const;
     std::array<QLineEdit*, curve_points> curve_percent_fields() const;
 
-    int vehicle_mode = 0; // 0 Generic, 1 Volkswagen, 2 Opel, 3 Volvo
+    // Steering-wheel buttons and vehicle profiles.
+    Button_Table can_buttons;                 // the combination tree's rows, read once per edit
+    int can_buttons_start_byte = 0;           // taken from its spin box when the settings are saved
+    Press_Timing button_press;                // the held row and the timing of its presses
+    Vehicle_Profile vehicle;                  // the profile and its head-unit emulation
+    Vehicle_Profile::Effects vehicle_effects; // built once: the receive path allocates nothing
+    Hot_Key_Settings hot_key_settings;
+    std::unique_ptr<Key_Sender> key_sender; // null without an X11 display
+    Global_Hot_Keys* hot_keys = nullptr;    // made at registration; a child of the window
+
+    // The settings file and the session's autostart entry.
+    void load_settings();
+    void save_settings();
+    Host_Settings host_settings_from_controls();
+    void show_button_rows(const QStringList& cells);
+    void autoload_set(bool on);
+    struct File_Problems {
+        QString settings;  // the settings file could not be written
+        QString autostart; // the autostart entry could not be written or removed
+    };
+    void report_file_problem(QString File_Problems::*which, const QString& problem);
+
+    Storage_Places storage;      // chosen once at start: reading takes the file writing will use
+    Autostart autostart;         // the entry, and the user's choice
+    File_Problems file_problems; // shown on the status line until a later write succeeds
 };

@@ -2,8 +2,8 @@
 // file, UDP forwarding and the view all on and the view in sight, a poll cycle's worth at a
 // time, each cycle ending as the poll's does (UDP sent, the view refreshed at its pace).
 // Run with an empty view, with a full 500-line view, and with a full view and real tables
-// loaded: 64 software triggers (one of them answering every tenth frame) and 32 more
-// identifiers on the lists, as a steering-wheel button table brings.
+// loaded: 64 software triggers (one of them answering every tenth frame), a steering-wheel
+// button table of 32 rows (one of them on the button frames of the traffic), or both.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "app/widget.h"
@@ -24,7 +25,7 @@ constexpr int frames_per_cycle = 75;
 constexpr int distinct_ids = 40;
 constexpr int view_lines = 500;
 constexpr int can_tab = 5;
-constexpr int triggers = 64;
+constexpr int trigger_count = 64;
 constexpr int answered_every = 10; // frames
 constexpr std::uint32_t answered_id = 0x7E0;
 constexpr int button_ids = 32;
@@ -57,21 +58,39 @@ void load_triggers(Widget& window) {
     auto* reply =
         window.findChild<QPlainTextEdit*>(QStringLiteral("can_trigger_send_msg_plainTextEdit"));
     auto* enabled = window.findChild<QCheckBox*>(QStringLiteral("can_trigger_enabled_checkBox"));
-    for (int n = 0; n < triggers; ++n) {
+    for (int n = 0; n < trigger_count; ++n) {
         add->click();
         list->setCurrentRow(n);
         const std::uint32_t id =
-            n == triggers - 1 ? answered_id : 0x600U + static_cast<std::uint32_t>(n);
+            n == trigger_count - 1 ? answered_id : 0x600U + static_cast<std::uint32_t>(n);
         pattern->setText(QStringLiteral("ID: STD=0x%1   RTR: DATA").arg(id, 0, 16));
         reply->setPlainText(QStringLiteral("ID: STD=0x7e8   RTR: DATA   DLC: 2   DATA: 0x1 0x2"));
         enabled->click();
     }
 }
 
-void load_button_ids(Widget& window) {
+// Fills the button table as a user would: 32 rows, the first on the traffic's button frames
+// (pressed by none of them, released by some), the others on identifiers of their own, which
+// then stand on the lists as well.
+void load_button_rows(Widget& window) {
+    auto* add = window.findChild<QPushButton*>(QStringLiteral("canButtons_add_pushButton"));
+    auto* tree =
+        window.findChild<QTreeWidget*>(QStringLiteral("canButtons_combinations_treeWidget"));
+    tree->clear();
     for (int n = 0; n < button_ids; ++n) {
+        add->click();
+        const std::uint32_t id = n == 0 ? 0x5C1U : first_button_id + static_cast<std::uint32_t>(n);
+        const QStringList cells{
+            QStringLiteral("button %1").arg(n),  QStringLiteral("0x%1").arg(id, 0, 16),
+            QStringLiteral("0x1 0x2"),           QStringLiteral("0x7"),
+            QStringLiteral("{SndAmp_VOL_UP}"),   QString(),
+            QStringLiteral("{SndAmp_VOL_DOWN}"), QStringLiteral("0")};
+        QTreeWidgetItem* row = tree->topLevelItem(n);
+        for (int column = 0; column < cells.size(); ++column) {
+            row->setText(column, cells[column]);
+        }
         CanFrame f;
-        f.std_id = first_button_id + static_cast<std::uint32_t>(n);
+        f.std_id = id;
         window.can_receive_frame(f);
     }
     window.can_dispatch_flush();
@@ -112,18 +131,24 @@ void Bench_Can_Receive::cleanup() {
 
 void Bench_Can_Receive::receive_data() {
     QTest::addColumn<bool>("full_view");
-    QTest::addColumn<bool>("tables");
-    QTest::newRow("empty view") << false << false;
-    QTest::newRow("full view") << true << false;
-    QTest::newRow("full view, 64 triggers, button identifiers") << true << true;
+    QTest::addColumn<bool>("triggers");
+    QTest::addColumn<bool>("buttons");
+    QTest::newRow("empty view") << false << false << false;
+    QTest::newRow("full view") << true << false << false;
+    QTest::newRow("full view, 64 triggers") << true << true << false;
+    QTest::newRow("full view, 32 button rows") << true << false << true;
+    QTest::newRow("full view, 64 triggers, 32 button rows") << true << true << true;
 }
 
 void Bench_Can_Receive::receive() {
     QFETCH(bool, full_view);
-    QFETCH(bool, tables);
-    if (tables) {
+    QFETCH(bool, triggers);
+    QFETCH(bool, buttons);
+    if (triggers) {
         load_triggers(*window);
-        load_button_ids(*window);
+    }
+    if (buttons) {
+        load_button_rows(*window);
     }
     const std::vector<CanFrame> frames = cycle_frames();
     auto* view = window->findChild<QPlainTextEdit*>(QStringLiteral("can_recieved_plainTextEdit"));

@@ -14,7 +14,7 @@ namespace {
 
 static_assert(Fault_Plan::short_reply_bytes == 30 && Fault_Plan::junk_bytes == 10,
               "the command help names these sizes");
-static_assert(default_sent_count == 10 && max_sent_count == 1024,
+static_assert(default_sent_count == 10 && max_sent_count == 1024 && max_press_holds == 8,
               "the command help names these counts");
 
 constexpr std::size_t max_data_bytes = 8;
@@ -237,6 +237,31 @@ std::string join(const Words& words, std::size_t first, std::size_t last) {
     return out;
 }
 
+// press <button> <ms> [<pause ms> <ms>]...
+Command parse_press(const Words& words) {
+    constexpr std::size_t first_ms = 2;
+    constexpr std::size_t words_per_hold = 2;
+    if (words.size() <= first_ms || (words.size() - first_ms) % words_per_hold == 0) {
+        return Error{"press wants <button> <ms> [<pause ms> <ms>]..."};
+    }
+    if ((words.size() - first_ms) / words_per_hold + 1 > std::size_t{max_press_holds}) {
+        return Error{"press holds a button at most " + std::to_string(max_press_holds) + " times"};
+    }
+    std::vector<int> ms;
+    for (std::size_t i = first_ms; i < words.size(); ++i) {
+        const auto value = to_int(words[i], 1, max_press_ms);
+        if (!value) {
+            return Error{range_error("press", words[i], 1, max_press_ms)};
+        }
+        ms.push_back(*value);
+    }
+    Press press{lower(words[1]), ms.front(), {}};
+    for (std::size_t i = 1; i < ms.size(); i += words_per_hold) {
+        press.more.push_back({.pause_ms = ms[i], .hold_ms = ms[i + 1]});
+    }
+    return press;
+}
+
 } // namespace
 
 Command parse_line(std::string_view line) {
@@ -317,15 +342,14 @@ Command parse_line(std::string_view line) {
         }
         return Scenario{lower(words[1])};
     }
+    if (keyword == "screen") {
+        if (words.size() == 2 && (same_word(words[1], "on") || same_word(words[1], "off"))) {
+            return Screen{same_word(words[1], "on")};
+        }
+        return Error{"screen wants on or off"};
+    }
     if (keyword == "press") {
-        if (words.size() < 3) {
-            return Error{"press wants a button name and milliseconds"};
-        }
-        const auto ms = to_int(words.back(), 1, max_press_ms);
-        if (!ms) {
-            return Error{range_error("press", words.back(), 1, max_press_ms)};
-        }
-        return Press{lower(join(words, 1, words.size() - 1)), *ms};
+        return parse_press(words);
     }
     if (keyword == "frame") {
         if (words.size() < 2) {
@@ -391,7 +415,8 @@ std::string quoted(std::string_view text) {
 
 std::string_view summary() {
     return "commands: plug, unplug, acc on|off, battery <volts>, light <0..1023>, "
-           "temperature <celsius>, frame <frame>, press <button> <ms>, scenario <name>, "
+           "temperature <celsius>, frame <frame>, press <button> <ms> [<pause> <ms>]..., "
+           "screen on|off, scenario <name>, "
            "bitrate <kbit>, drop <n>, wrong-echo <n>, short <n>, junk <n>, delay <ms>, "
            "sent [n], sent clear, status, quit, help";
 }
@@ -413,7 +438,11 @@ std::string_view usage() {
            "                          or the tool's frame line:\n"
            "                            frame ID: STD=0x5c1   RTR: DATA   DLC: 2   DATA: 0x6 "
            "0x0\n"
-           "  press <button> <ms>     hold a steering-wheel button of the scenario\n"
+           "  press <button> <ms> [<pause> <ms>]...\n"
+           "                          hold a steering-wheel button of the scenario, again\n"
+           "                          after each pause (up to 8 holds): press next 100 200 100\n"
+           "                          is a double press\n"
+           "  screen on | screen off  the head-unit screen of the opel scenario\n"
            "  scenario <name>         load a scenario of vehicle bus traffic\n"
            "  bitrate <kbit>          bit rate of the vehicle bus, 1..1000\n"
            "  drop <n>                the next n replies are lost\n"

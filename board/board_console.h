@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "board/board_model.h"
 #include "can/can_frame.h"
@@ -34,6 +35,11 @@ struct Frame {
 struct Press {
     std::string button; // lower case
     int duration_ms = 0;
+    std::vector<Button_Hold> more; // holds after the first, a double press has one
+};
+// The head-unit screen of the opel scenario.
+struct Screen {
+    bool on = false;
 };
 struct Scenario {
     std::string name; // lower case
@@ -69,16 +75,17 @@ struct Error {
     std::string message; // without the "error: " prefix
 };
 
-using Command = std::variant<Plug, Unplug, Acc, Battery, Light, Temperature, Frame, Press, Scenario,
-                             Bitrate, Drop, Wrong_Echo, Cut_Short, Junk, Delay, Sent, Clear_Sent,
-                             Status, Quit, Help, Nothing, Error>;
+using Command = std::variant<Plug, Unplug, Acc, Battery, Light, Temperature, Frame, Press, Screen,
+                             Scenario, Bitrate, Drop, Wrong_Echo, Cut_Short, Junk, Delay, Sent,
+                             Clear_Sent, Status, Quit, Help, Nothing, Error>;
 
 // Ranges the console accepts.
 constexpr double min_battery_volts = 0.0;
 constexpr double max_battery_volts = 40.0;
 constexpr double min_temperature_celsius = -128.0; // what the board's signed byte carries
 constexpr double max_temperature_celsius = 127.0;
-constexpr int max_press_ms = 60'000;
+constexpr int max_press_ms = 60'000; // a hold, and a pause between two holds
+constexpr int max_press_holds = 8;
 constexpr int min_bitrate_kbit = 1;
 constexpr int max_bitrate_kbit = 1000;
 constexpr int max_fault_count = 1'000'000;

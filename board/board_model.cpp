@@ -736,9 +736,15 @@ bool Board_Model::put_on_bus(const CanFrame& frame) {
     return waiting;
 }
 
-bool Board_Model::press_button(std::string_view name, int duration_ms, std::int64_t now_ms) {
+bool Board_Model::press_button(std::string_view name, int duration_ms, std::int64_t now_ms,
+                               std::span<const Button_Hold> more) {
     advance(now_ms);
-    return s_->bus.press(name, duration_ms, s_->now_ms());
+    return s_->bus.press(name, duration_ms, s_->now_ms(), more);
+}
+
+bool Board_Model::set_head_unit_screen(bool on, std::int64_t now_ms) {
+    advance(now_ms);
+    return s_->bus.set_screen(on, s_->now_ms());
 }
 
 bool Board_Model::load_scenario(std::string_view name, std::int64_t now_ms) {

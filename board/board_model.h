@@ -78,6 +78,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -111,6 +112,12 @@ constexpr int bus_burst_bits = 4 * longest_frame_bits;
 constexpr std::size_t advance_event_budget = 10'000;
 
 enum class Can_Mode : std::uint8_t { normal = 0, loopback = 1, silent = 2, silent_loopback = 3 };
+
+// A further hold of a steering-wheel button press: `pause_ms` after the release before.
+struct Button_Hold {
+    int pause_ms = 0;
+    int hold_ms = 0;
+};
 
 struct Identity {
     std::uint8_t board_type = 2;
@@ -148,10 +155,14 @@ public:
     // there is no bus (bit rate 0).
     bool put_on_bus(const CanFrame& frame);
     // Holds a steering-wheel button (by its name in the scenario's button table) for
-    // `duration_ms`, starting at `now_ms`. Names: vol_up, vol_down, next, prev, mode, mute
-    // (in "buttons", "volkswagen" and "opel"); false for another name or scenario.
-    bool press_button(std::string_view name, int duration_ms, std::int64_t now_ms);
-    // "none", "idle", "volkswagen", "opel", "buttons"; false for an unknown name.
+    // `duration_ms`, starting at `now_ms`, then each of `more` in turn. Names: vol_up,
+    // vol_down, next, prev, mode, mute (in "buttons", "volkswagen", "opel" and "volvo");
+    // false for another name or scenario.
+    bool press_button(std::string_view name, int duration_ms, std::int64_t now_ms,
+                      std::span<const Button_Hold> more = {});
+    // Switches the head-unit screen of "opel"; false in another scenario.
+    bool set_head_unit_screen(bool on, std::int64_t now_ms);
+    // "none", "idle", "volkswagen", "opel", "volvo", "buttons"; false for an unknown name.
     bool load_scenario(std::string_view name, std::int64_t now_ms);
     static std::vector<std::string> scenario_names();
 

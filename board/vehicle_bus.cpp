@@ -16,6 +16,7 @@ constexpr std::uint32_t display_id = 0x681;
 constexpr std::uint32_t wheel_id = 0x5C1;
 constexpr std::uint32_t opel_display_id = 0x6C1;
 constexpr std::uint32_t opel_wheel_id = 0x206;
+constexpr std::uint32_t volvo_wheel_id = 0x3B0;
 
 constexpr int heartbeat_period_ms = 100;
 constexpr int engine_period_ms = 200;
@@ -42,30 +43,43 @@ constexpr std::uint8_t display_status_kind = 0x02;
 constexpr std::uint8_t released_code = 0x00;
 constexpr std::uint8_t opel_pressed = 0x01;
 constexpr std::uint8_t opel_released = 0x00;
+constexpr std::size_t volvo_counter_byte = 0;
+constexpr std::size_t volvo_code_byte = 7;
 
-// The head-unit screen's text as the Opel display sends it: one first frame and four
-// continuation frames of 7 bytes each.
-constexpr std::array<std::uint8_t, 8> opel_screen_on = {0x10, 0x22, 0xC0, 0x00,
-                                                        0x1F, 0x03, 0x10, 0x0E};
-constexpr std::string_view opel_screen_text = "KORVANTEXA TABRIX AUX INPUT ";
+// A head-unit screen as the Opel display sends it: a first frame that gives the length of
+// the whole message and carries its first 6 bytes, then continuation frames of 7 bytes each.
+struct Opel_Screen {
+    std::array<std::uint8_t, 8> first;
+    std::string_view rest;
+};
+constexpr std::size_t opel_length_byte = 1;
+constexpr std::size_t opel_first_payload = 6;
 constexpr std::uint8_t opel_first_continuation = 0x21;
-constexpr std::size_t opel_continuation_count = 4;
 constexpr std::size_t opel_continuation_payload = 7;
-static_assert(opel_screen_text.size() == opel_continuation_count * opel_continuation_payload);
+
+constexpr Opel_Screen opel_screen_on = {{0x10, 0x22, 0xC0, 0x00, 0x1F, 0x03, 0x10, 0x0E},
+                                        "KORVANTEXA TABRIX AUX INPUT "};
+constexpr Opel_Screen opel_screen_off = {{0x10, 0x3A, 0x40, 0x00, 0x37, 0x03, 0x10, 0x1A},
+                                         "RADIO OFF  12:00   OUTSIDE +18 C   KORVANTEXA TABRIX"};
+static_assert(opel_screen_on.first[opel_length_byte] ==
+              opel_first_payload + opel_screen_on.rest.size());
+static_assert(opel_screen_off.first[opel_length_byte] ==
+              opel_first_payload + opel_screen_off.rest.size());
 
 struct Button_Code {
     std::string_view name;
-    std::uint8_t wheel;      // 0x5C1
-    std::uint8_t opel_wheel; // 0x206
+    std::uint8_t wheel;       // 0x5C1
+    std::uint8_t opel_wheel;  // 0x206
+    std::uint8_t volvo_wheel; // 0x3B0
 };
 
 constexpr std::array<Button_Code, 6> button_table = {{
-    {"vol_up", 0x06, 0x11},
-    {"vol_down", 0x07, 0x12},
-    {"next", 0x22, 0x13},
-    {"prev", 0x23, 0x14},
-    {"mode", 0x28, 0x15},
-    {"mute", 0x2B, 0x16},
+    {"vol_up", 0x06, 0x11, 0x08},
+    {"vol_down", 0x07, 0x12, 0x04},
+    {"next", 0x22, 0x13, 0x02},
+    {"prev", 0x23, 0x14, 0x01},
+    {"mode", 0x28, 0x15, 0x10},
+    {"mute", 0x2B, 0x16, 0x20},
 }};
 
 CanFrame standard_frame(std::uint32_t id, std::initializer_list<std::uint8_t> bytes) {
@@ -76,6 +90,13 @@ CanFrame standard_frame(std::uint32_t id, std::initializer_list<std::uint8_t> by
     return frame;
 }
 
+CanFrame volvo_wheel_frame(std::uint8_t code) {
+    CanFrame frame = standard_frame(volvo_wheel_id, {});
+    frame.dlc = static_cast<std::uint8_t>(frame.data.size());
+    frame.data[volvo_code_byte] = code;
+    return frame;
+}
+
 CanFrame parameters_frame() {
     return standard_frame(display_id, {parameters_reply, 0x04, 0x8A, 0xFF, 0x32, 0xFF});
 }
@@ -83,7 +104,7 @@ CanFrame parameters_frame() {
 } // namespace
 
 std::vector<std::string> Vehicle_Bus::scenario_names() {
-    return {"none", "idle", "volkswagen", "opel", "buttons"};
+    return {"none", "idle", "volkswagen", "opel", "volvo", "buttons"};
 }
 
 bool Vehicle_Bus::load(std::string_view name, std::int64_t now_ms) {
@@ -96,6 +117,8 @@ bool Vehicle_Bus::load(std::string_view name, std::int64_t now_ms) {
         kind = Kind::volkswagen;
     } else if (name == "opel") {
         kind = Kind::opel;
+    } else if (name == "volvo") {
+        kind = Kind::volvo;
     } else if (name == "buttons") {
         kind = Kind::buttons;
     } else {
@@ -109,6 +132,8 @@ bool Vehicle_Bus::load(std::string_view name, std::int64_t now_ms) {
     closed_messages_ = 0;
     source_announced_ = false;
     display_sequence_ = 0;
+    opel_screen_on_ = true;
+    wheel_counter_ = 0;
     if (kind != Kind::none) {
         periodic_.push_back({Source::heartbeat, heartbeat_period_ms, now_ms + heartbeat_period_ms});
     }
@@ -123,9 +148,14 @@ bool Vehicle_Bus::load(std::string_view name, std::int64_t now_ms) {
     return true;
 }
 
+bool Vehicle_Bus::has_buttons() const {
+    return kind_ == Kind::volkswagen || kind_ == Kind::opel || kind_ == Kind::volvo ||
+           kind_ == Kind::buttons;
+}
+
 std::vector<std::string> Vehicle_Bus::button_names() const {
     std::vector<std::string> names;
-    if (kind_ == Kind::volkswagen || kind_ == Kind::opel || kind_ == Kind::buttons) {
+    if (has_buttons()) {
         for (const Button_Code& b : button_table) {
             names.emplace_back(b.name);
         }
@@ -133,8 +163,9 @@ std::vector<std::string> Vehicle_Bus::button_names() const {
     return names;
 }
 
-bool Vehicle_Bus::press(std::string_view button, int duration_ms, std::int64_t now_ms) {
-    if (kind_ != Kind::volkswagen && kind_ != Kind::opel && kind_ != Kind::buttons) {
+bool Vehicle_Bus::press(std::string_view button, int duration_ms, std::int64_t now_ms,
+                        std::span<const Button_Hold> more) {
+    if (!has_buttons()) {
         return false;
     }
     const auto it = std::find_if(button_table.begin(), button_table.end(),
@@ -143,16 +174,39 @@ bool Vehicle_Bus::press(std::string_view button, int duration_ms, std::int64_t n
         return false;
     }
     Hold hold;
-    if (kind_ == Kind::opel) {
+    switch (kind_) {
+    case Kind::opel:
         hold.pressed = standard_frame(opel_wheel_id, {opel_pressed, it->opel_wheel, 0x00});
         hold.released = standard_frame(opel_wheel_id, {opel_released, it->opel_wheel, 0x00});
-    } else {
+        break;
+    case Kind::volvo:
+        hold.pressed = volvo_wheel_frame(it->volvo_wheel);
+        hold.released = volvo_wheel_frame(released_code);
+        break;
+    default:
         hold.pressed = standard_frame(wheel_id, {it->wheel});
         hold.released = standard_frame(wheel_id, {released_code});
+        break;
     }
     hold.next_ms = now_ms;
     hold.release_ms = now_ms + std::max(0, duration_ms);
+    hold.later.assign(more.begin(), more.end());
     hold_ = hold;
+    return true;
+}
+
+bool Vehicle_Bus::set_screen(bool on, std::int64_t now_ms) {
+    if (kind_ != Kind::opel) {
+        return false;
+    }
+    opel_screen_on_ = on;
+    // Here only the old screen's continuations wait; they would interleave with the new ones.
+    pending_.clear();
+    for (Periodic& p : periodic_) {
+        if (p.source == Source::opel_screen) {
+            p.next_ms = now_ms;
+        }
+    }
     return true;
 }
 
@@ -203,6 +257,10 @@ CanFrame Vehicle_Bus::take_due() {
             return emit(p, due);
         }
     }
+    return stamped(take_hold());
+}
+
+CanFrame Vehicle_Bus::take_hold() {
     Hold& hold = *hold_;
     if (!hold.started || hold.next_ms < hold.release_ms) {
         hold.started = true;
@@ -210,8 +268,22 @@ CanFrame Vehicle_Bus::take_due() {
         return hold.pressed;
     }
     const CanFrame released = hold.released;
-    hold_.reset();
+    if (hold.next_later < hold.later.size()) {
+        const Button_Hold& again = hold.later[hold.next_later++];
+        hold.started = false;
+        hold.next_ms = hold.release_ms + std::max(0, again.pause_ms);
+        hold.release_ms = hold.next_ms + std::max(0, again.hold_ms);
+    } else {
+        hold_.reset();
+    }
     return released;
+}
+
+CanFrame Vehicle_Bus::stamped(CanFrame wheel_frame) {
+    if (kind_ == Kind::volvo) {
+        wheel_frame.data[volvo_counter_byte] = wheel_counter_++;
+    }
+    return wheel_frame;
 }
 
 void Vehicle_Bus::schedule(const CanFrame& frame, std::int64_t due_ms) {
@@ -237,24 +309,28 @@ CanFrame Vehicle_Bus::emit(Periodic& periodic, std::int64_t at_ms) {
         return standard_frame(
             display_id, {static_cast<std::uint8_t>((message_end << 4) | next_display_sequence()),
                          display_status_kind, 0x00, 0x00});
-    case Source::opel_screen: {
-        for (std::size_t i = 0; i < opel_continuation_count; ++i) {
-            CanFrame next = standard_frame(opel_display_id, {});
-            next.dlc = static_cast<std::uint8_t>(next.data.size());
-            next.data[0] = static_cast<std::uint8_t>(opel_first_continuation + i);
-            for (std::size_t k = 0; k < opel_continuation_payload; ++k) {
-                next.data[k + 1] =
-                    static_cast<std::uint8_t>(opel_screen_text[i * opel_continuation_payload + k]);
-            }
-            schedule(next, at_ms + opel_continuation_spacing_ms * static_cast<int>(i + 1));
-        }
-        CanFrame first = standard_frame(opel_display_id, {});
-        first.dlc = static_cast<std::uint8_t>(first.data.size());
-        first.data = opel_screen_on;
-        return first;
-    }
+    case Source::opel_screen:
+        return opel_screen(at_ms);
     }
     return {};
+}
+
+// The first frame now, its continuations scheduled after it.
+CanFrame Vehicle_Bus::opel_screen(std::int64_t at_ms) {
+    const Opel_Screen& screen = opel_screen_on_ ? opel_screen_on : opel_screen_off;
+    for (std::size_t offset = 0, i = 0; offset < screen.rest.size();
+         offset += opel_continuation_payload, ++i) {
+        CanFrame next = standard_frame(opel_display_id, {});
+        next.dlc = static_cast<std::uint8_t>(next.data.size());
+        next.data[0] = static_cast<std::uint8_t>(opel_first_continuation + i);
+        const std::string_view part = screen.rest.substr(offset, opel_continuation_payload);
+        std::copy(part.begin(), part.end(), next.data.begin() + 1);
+        schedule(next, at_ms + opel_continuation_spacing_ms * static_cast<int>(i + 1));
+    }
+    CanFrame first = standard_frame(opel_display_id, {});
+    first.dlc = static_cast<std::uint8_t>(first.data.size());
+    first.data = screen.first;
+    return first;
 }
 
 void Vehicle_Bus::hear(const CanFrame& frame, std::int64_t now_ms) {

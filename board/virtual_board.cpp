@@ -261,13 +261,26 @@ std::string Virtual_Board::run(const console::Command& command) {
                 return "ok frame " + frame_line(c.frame);
             },
             [this](const Press& c) -> std::string {
-                if (!model.press_button(c.button, c.duration_ms, now_ms())) {
+                if (!model.press_button(c.button, c.duration_ms, now_ms(), c.more)) {
                     const std::vector<std::string> buttons = model.button_names();
                     return "error: no button " + quoted(c.button) + " in scenario " +
                            model.scenario() +
                            (buttons.empty() ? " (it has none)" : " (" + joined(buttons) + ")");
                 }
-                return "ok press " + c.button + " " + std::to_string(c.duration_ms) + " ms";
+                std::string answer =
+                    "ok press " + c.button + " " + std::to_string(c.duration_ms) + " ms";
+                for (const Button_Hold& again : c.more) {
+                    answer += ", pause " + std::to_string(again.pause_ms) + " ms, " +
+                              std::to_string(again.hold_ms) + " ms";
+                }
+                return answer;
+            },
+            [this](const Screen& c) -> std::string {
+                if (!model.set_head_unit_screen(c.on, now_ms())) {
+                    return "error: no head-unit screen in scenario " + model.scenario() +
+                           " (only in opel)";
+                }
+                return c.on ? "ok screen on" : "ok screen off";
             },
             [this](const Scenario& c) -> std::string {
                 if (!model.load_scenario(c.name, now_ms())) {

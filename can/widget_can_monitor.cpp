@@ -92,7 +92,7 @@ bool Widget::can_status_handler() {
         ui->can_mass_send_pushButton->setEnabled(false);
         can_max_pending = 0;
         set_text_if_changed(ui->can_max_messages_lineEdit, QStringLiteral("0"));
-        // The head-unit start-up becomes due again here.
+        vehicle.head_unit_start_pending = true;
         return true;
     }
     set_text_if_changed(ui->can_status_lineEdit, QStringLiteral("ACTIVE"));
@@ -103,7 +103,9 @@ bool Widget::can_status_handler() {
     ui->can_send_groupBox->setEnabled(true);
     ui->can_mass_send_pushButton->setEnabled(true);
     ui->can_mode_comboBox->setCurrentIndex(can_status.mode);
-    // The head-unit start-up sequence runs here when it is due.
+    if (vehicle.vehicle_mode == vehicle_volkswagen && vehicle.head_unit_start_pending) {
+        head_unit_start_sequence();
+    }
 
     const int waiting = can_status.waiting;
     if (waiting == 0) {
@@ -138,9 +140,6 @@ bool Widget::can_fetch_frames(int waiting) {
     return true;
 }
 
-// The steering-wheel button timing runs after every received frame and once per cycle.
-void Widget::button_press_step() {}
-
 // Dispatch.
 
 void Widget::can_receive_frame(const CanFrame& frame) {
@@ -162,7 +161,7 @@ void Widget::can_receive_frame(const CanFrame& frame) {
         can_log_write(text, Log_Direction::received);
     }
     can_triggers_check(text, frame); // blocked or not
-    // The vehicle's reaction (head unit, steering-wheel buttons) comes here.
+    vehicle_frame_reaction(frame, *id, text);
     if (!blocked) {
         can_view_append(text);
     }

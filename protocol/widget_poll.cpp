@@ -100,7 +100,10 @@ bool Widget::first_connect_sequence() {
     const Board_Identity identity = decode_identity(reply_payload());
     board_type = identity.board_type;
     hardware_version = identity.hardware_version;
-    // The global hot keys are registered here, once per run, except on the sniffer.
+    if (hardware_version != sniffer_hardware_version && !hotkeys_registered) {
+        register_hot_keys();
+        hotkeys_registered = true;
+    }
     firmware_version = identity.firmware_version;
     if (board_type != accepted_board_type) {
         identification_failed(tr("Неверная версия устройства! Требуется прошивка R34+"),
@@ -109,7 +112,7 @@ bool Widget::first_connect_sequence() {
     }
     hid.identify_pending = false;
     sound_image_read = false;
-    // The head-unit start-up becomes due here.
+    vehicle.head_unit_start_pending = true;
 
     if (!command(CMD_READ_POWER, false, true)) {
         return end_cycle();
@@ -287,7 +290,7 @@ void Widget::show_vehicle_mode() {
         ui->canGenericMode_pushButton, ui->canVolkswagenMode_pushButton, ui->canOpelMode_pushButton,
         ui->canVolvoMode_pushButton};
     for (std::size_t mode = 0; mode < buttons.size(); ++mode) {
-        buttons[mode]->setEnabled(static_cast<int>(mode) != vehicle_mode);
+        buttons[mode]->setEnabled(static_cast<int>(mode) != vehicle.vehicle_mode);
     }
 }
 

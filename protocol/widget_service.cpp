@@ -31,7 +31,7 @@ void Widget::on_reset_eeprom_pushButton_clicked() {
 // program's settings.
 void Widget::on_save_settings_pushButton_clicked() {
     ui->save_settings_pushButton->setEnabled(false);
-    // The program's settings file is written here.
+    save_settings();
     if (hardware_version == sniffer_hardware_version) {
         apply_power_config();
     }

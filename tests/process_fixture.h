@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -54,6 +55,20 @@ public:
         env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("HOME"), dir.path());
         return env;
+    }
+
+    // A copy of `executable` in a folder of this home, made at the first call: the program
+    // keeps its settings file beside itself, so each test's run has its own.
+    QString program(const QString& executable) const {
+        const QString copy =
+            dir.filePath(QStringLiteral("bin/") + QFileInfo(executable).fileName());
+        if (!QFileInfo::exists(copy)) {
+            QDir(dir.path()).mkpath(QStringLiteral("bin"));
+            QFile::copy(executable, copy);
+            QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner);
+        }
+        return copy;
     }
 
     // True once a virtual board serves its socket here.

@@ -37,7 +37,7 @@ struct Board_And_Program {
             !QTest::qWaitFor([this] { return home.board_serving(); }, board_serving_ms)) {
             return false;
         }
-        program.process.start(QStringLiteral(TABRIX_EXECUTABLE), {});
+        program.process.start(home.program(QStringLiteral(TABRIX_EXECUTABLE)), {});
         return program.process.waitForStarted(process_start_ms) &&
                QTest::qWaitFor([this] { return board_connected(); }, connect_ms);
     }

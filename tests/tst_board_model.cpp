@@ -794,51 +794,95 @@ void Tst_Board_Model::trigger_reply_does_not_trigger_again() {
 void Tst_Board_Model::steering_wheel_buttons_data() {
     QTest::addColumn<QString>("scenario");
     QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("duration");
-    QTest::addColumn<int>("presses");
-    QTest::addColumn<CanFrame>("pressed");
-    QTest::addColumn<CanFrame>("released");
+    QTest::addColumn<QList<int>>("holds");  // <ms> [<pause> <ms>]..., one press
+    QTest::addColumn<int>("again_at");      // a second press of the same, ms after the first
+    QTest::addColumn<CanFrame>("pressed");  // with byte 0 0 where a counter runs
+    QTest::addColumn<CanFrame>("released"); // likewise
+    QTest::addColumn<bool>("counter");      // byte 0 counts the button frames from 0
+    QTest::addColumn<QString>("expected");  // P pressed, R released, at ms after the press
+
+    const CanFrame vw_up = std_frame(0x5C1, {0x06});
     const CanFrame release = std_frame(0x5C1, {0x00});
+    const CanFrame volvo_up = std_frame(0x3B0, {0, 0, 0, 0, 0, 0, 0, 0x08});
+    const CanFrame volvo_release = std_frame(0x3B0, {0, 0, 0, 0, 0, 0, 0, 0x00});
     QTest::newRow("short") << "buttons"
-                           << "vol_up" << 250 << 3 << std_frame(0x5C1, {0x06}) << release;
+                           << "vol_up" << QList<int>{250} << -1 << vw_up << release << false
+                           << "P0 P100 P200 R250";
     QTest::newRow("tap") << "buttons"
-                         << "next" << 0 << 1 << std_frame(0x5C1, {0x22}) << release;
+                         << "next" << QList<int>{0} << -1 << std_frame(0x5C1, {0x22}) << release
+                         << false << "P0 R0";
     QTest::newRow("held") << "buttons"
-                          << "prev" << 1000 << 10 << std_frame(0x5C1, {0x23}) << release;
+                          << "prev" << QList<int>{1000} << -1 << std_frame(0x5C1, {0x23}) << release
+                          << false << "P0 P100 P200 P300 P400 P500 P600 P700 P800 P900 R1000";
+    QTest::newRow("double") << "buttons"
+                            << "vol_up" << QList<int>{100, 200, 100} << -1 << vw_up << release
+                            << false << "P0 R100 P300 R400";
+    QTest::newRow("triple, pauses of their own")
+        << "buttons"
+        << "vol_up" << QList<int>{50, 150, 50, 300, 50} << -1 << vw_up << release << false
+        << "P0 R50 P200 R250 P550 R600";
+    QTest::newRow("second press after the release")
+        << "buttons"
+        << "vol_up" << QList<int>{100} << 300 << vw_up << release << false << "P0 R100 P300 R400";
+    QTest::newRow("second press replaces the held one")
+        << "buttons"
+        << "vol_up" << QList<int>{100, 200, 100} << 50 << vw_up << release << false
+        << "P0 P50 R150 P350 R450";
     QTest::newRow("volkswagen") << "volkswagen"
-                                << "mode" << 100 << 1 << std_frame(0x5C1, {0x28}) << release;
+                                << "mode" << QList<int>{100} << -1 << std_frame(0x5C1, {0x28})
+                                << release << false << "P0 R100";
     QTest::newRow("opel") << "opel"
-                          << "mute" << 150 << 2 << std_frame(0x206, {0x01, 0x16, 0x00})
-                          << std_frame(0x206, {0x00, 0x16, 0x00});
+                          << "mute" << QList<int>{150} << -1 << std_frame(0x206, {0x01, 0x16, 0x00})
+                          << std_frame(0x206, {0x00, 0x16, 0x00}) << false << "P0 P100 R150";
+    QTest::newRow("volvo") << "volvo"
+                           << "vol_up" << QList<int>{250} << -1 << volvo_up << volvo_release << true
+                           << "P0 P100 P200 R250";
+    QTest::newRow("volvo double, the counter runs on")
+        << "volvo"
+        << "mute" << QList<int>{100, 200, 100} << -1
+        << std_frame(0x3B0, {0, 0, 0, 0, 0, 0, 0, 0x20}) << volvo_release << true
+        << "P0 R100 P300 R400";
 }
 
 void Tst_Board_Model::steering_wheel_buttons() {
     QFETCH(QString, scenario);
     QFETCH(QString, button);
-    QFETCH(int, duration);
-    QFETCH(int, presses);
+    QFETCH(QList<int>, holds);
+    QFETCH(int, again_at);
     QFETCH(CanFrame, pressed);
     QFETCH(CanFrame, released);
+    QFETCH(bool, counter);
+    QFETCH(QString, expected);
+    std::vector<board::Button_Hold> more;
+    for (qsizetype i = 1; i + 1 < holds.size(); i += 2) {
+        more.push_back({.pause_ms = holds[i], .hold_ms = holds[i + 1]});
+    }
+
     Board_Model m;
     QVERIFY(m.load_scenario(scenario.toStdString(), 0));
     activate(m, 40, 0);
     const qint64 start = 1000;
-    QVERIFY(m.press_button(button.toStdString(), duration, start));
-    std::vector<std::pair<qint64, CanFrame>> seen;
-    for (qint64 t = start; t <= start + duration + 500; ++t) {
-        for (const CanFrame& f : drain(m, t)) {
-            if (f.std_id == pressed.std_id) {
-                seen.emplace_back(t, f);
+    const qint64 end = start + 2000;
+    QVERIFY(m.press_button(button.toStdString(), holds.front(), start, more));
+    QStringList seen;
+    std::uint8_t count = 0;
+    for (qint64 t = start; t <= end; ++t) {
+        if (again_at >= 0 && t == start + again_at) {
+            QVERIFY(m.press_button(button.toStdString(), holds.front(), t, more));
+        }
+        for (CanFrame f : drain(m, t)) {
+            if (f.std_id != pressed.std_id) {
+                continue;
             }
+            if (counter) {
+                QCOMPARE(f.data[0], count++);
+                f.data[0] = 0;
+            }
+            const QString at = QString::number(t - start);
+            seen << (f == pressed ? "P" + at : f == released ? "R" + at : "?" + at);
         }
     }
-    QCOMPARE(int(seen.size()), presses + 1);
-    for (int i = 0; i < presses; ++i) {
-        QCOMPARE(seen[std::size_t(i)].first, start + 100 * i);
-        QVERIFY(seen[std::size_t(i)].second == pressed);
-    }
-    QCOMPARE(seen.back().first, start + duration);
-    QVERIFY(seen.back().second == released);
+    QCOMPARE(seen.join(' '), expected);
 }
 
 void Tst_Board_Model::unknown_buttons_are_refused() {
@@ -852,8 +896,9 @@ void Tst_Board_Model::unknown_buttons_are_refused() {
     QCOMPARE(m.scenario(), std::string("buttons"));
 }
 
-// The tool's head-unit side played by hand: set-up, the three set-up messages, the source
-// announcement, a display text block and the display's status frames.
+// The tool's head-unit side played by hand: its start-up frame, the frames of its preset
+// triggers, the source announcement, the display text it then sends block by block (counter
+// 4 after the start-up) and the display's status frames.
 void Tst_Board_Model::volkswagen_display_dialogue() {
     Board_Model m;
     QVERIFY(m.load_scenario("volkswagen", 0));
@@ -880,13 +925,26 @@ void Tst_Board_Model::volkswagen_display_dialogue() {
     QCOMPARE(dialogue(449), QList<QByteArray>{"681:b4"});
     QCOMPARE(dialogue(450), QList<QByteArray>{"681:10 23 00 01 00"});
     send(m, std_frame(0x680, {0xb1}), 460);
-    const std::array<std::uint8_t, 4> block = {0x24, 0x25, 0x26, 0x07};
-    for (const std::uint8_t sequence : block) {
-        send(m, std_frame(0x680, {sequence, 0, 0, 0, 0, 0, 0, 0}), 500);
+    const std::array<std::vector<CanFrame>, 3> blocks = {{
+        {std_frame(0x680, {0x24, 0x09, 0x00, 0x60, 0x09, 0x00, 0x00, 0x00}),
+         std_frame(0x680, {0x25, 0x00, 0x00, 0x6e, 0x00, 0x5b, 0x00, 0x61}),
+         std_frame(0x680, {0x26, 0x13, 0x00, 0x00, 0x13, 0x00, 0x47, 0x00}),
+         std_frame(0x680, {0x07, 0x4b, 0x6f, 0x72, 0x76, 0x61, 0x6e, 0x74})},
+        {std_frame(0x680, {0x28, 0x65, 0x78, 0x61, 0x20, 0x20, 0x20, 0x60}),
+         std_frame(0x680, {0x29, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10}),
+         std_frame(0x680, {0x2a, 0x00, 0x10, 0x00, 0x61, 0x0b, 0x01, 0x00}),
+         std_frame(0x680, {0x0b, 0x20, 0x00, 0x15, 0x00, 0x43, 0x61, 0x72})},
+        {std_frame(0x680, {0x1c, 0x50, 0x43, 0x08})},
+    }};
+    const std::array<QByteArray, 3> acknowledgements = {"681:b8", "681:bc", "681:bd"};
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const qint64 at = 500 + 100 * qint64(i);
+        for (const CanFrame& f : blocks[i]) {
+            send(m, f, at);
+        }
+        QCOMPARE(dialogue(at + 9), QList<QByteArray>{});
+        QCOMPARE(dialogue(at + 10), QList<QByteArray>{acknowledgements[i]});
     }
-    QCOMPARE(dialogue(600), QList<QByteArray>{"681:b8"});
-    send(m, std_frame(0x680, {0x1b, 0x2a, 0x08}), 600);
-    QCOMPARE(dialogue(700), QList<QByteArray>{"681:bc"});
     QCOMPARE(dialogue(1449), QList<QByteArray>{});
     QCOMPARE(dialogue(2450), (QList<QByteArray>{"681:11 02 00 00", "681:12 02 00 00"}));
     send(m, std_frame(0x680, {0xa3}), 2500);
@@ -903,9 +961,11 @@ void Tst_Board_Model::opel_display_frames() {
     Board_Model m;
     QVERIFY(m.load_scenario("opel", 0));
     activate(m, 40, 0);
+    const CanFrame screen_on = std_frame(0x6C1, {0x10, 0x22, 0xc0, 0x00, 0x1f, 0x03, 0x10, 0x0e});
+    const CanFrame screen_off = std_frame(0x6C1, {0x10, 0x3a, 0x40, 0x00, 0x37, 0x03, 0x10, 0x1a});
     std::vector<CanFrame> display = drain_dialogue(m, 150);
     QCOMPARE(display.size(), std::size_t(5));
-    QVERIFY(display[0] == std_frame(0x6C1, {0x10, 0x22, 0xc0, 0x00, 0x1f, 0x03, 0x10, 0x0e}));
+    QVERIFY(display[0] == screen_on);
     for (std::size_t i = 1; i < display.size(); ++i) {
         QCOMPARE(display[i].std_id, 0x6C1U);
         QCOMPARE(display[i].dlc, std::uint8_t(8));
@@ -914,7 +974,34 @@ void Tst_Board_Model::opel_display_frames() {
     QVERIFY(drain_dialogue(m, 2099).empty());
     display = drain_dialogue(m, 2100);
     QCOMPARE(display.size(), std::size_t(1));
-    QCOMPARE(display[0].data[0], std::uint8_t(0x10));
+    QVERIFY(display[0] == screen_on);
+
+    // Switched off while the screen-on continuations are due: those are dropped, the
+    // screen-off frame and its eight continuations follow at once, then every 2000 ms.
+    QVERIFY(m.set_head_unit_screen(false, 2105));
+    display = drain_dialogue(m, 2300);
+    QCOMPARE(display.size(), std::size_t(9));
+    QVERIFY(display[0] == screen_off);
+    for (std::size_t i = 1; i < display.size(); ++i) {
+        QCOMPARE(display[i].dlc, std::uint8_t(8));
+        QCOMPARE(display[i].data[0], std::uint8_t(0x20 + i));
+    }
+    QCOMPARE(data_of(display.back()), QByteArray("\x28RIX\0\0\0\0", 8)); // 52 bytes: padded
+    QVERIFY(drain_dialogue(m, 4104).empty());
+    display = drain_dialogue(m, 4105);
+    QCOMPARE(display.size(), std::size_t(1));
+    QVERIFY(display[0] == screen_off);
+    QCOMPARE(drain_dialogue(m, 4499).size(), std::size_t(8));
+
+    QVERIFY(m.set_head_unit_screen(true, 4500));
+    display = drain_dialogue(m, 4500);
+    QCOMPARE(display.size(), std::size_t(1));
+    QVERIFY(display[0] == screen_on);
+
+    for (const char* other : {"none", "idle", "volkswagen", "volvo", "buttons"}) {
+        QVERIFY(m.load_scenario(other, 5000));
+        QVERIFY2(!m.set_head_unit_screen(false, 5000), other);
+    }
 }
 
 void Tst_Board_Model::same_result_however_time_is_stepped() {

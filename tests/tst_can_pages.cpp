@@ -67,6 +67,11 @@ void Tst_Can_Pages::software_timer_sends_only_while_the_bus_is_active() {
     f.window.can_log_open(log_dir.path());
     f.control<QCheckBox>("can_write_log_checkBox")->setChecked(true);
     f.cycle();
+    // The settings file gives the timers their texts; without one they start empty.
+    f.control<QPlainTextEdit>("can_timer_2_send_msg_plainTextEdit")
+        ->setPlainText(QStringLiteral(
+            "ID: STD=0x661   RTR: DATA   DLC: 8   DATA: 0x80 0x0 0x0 0x0 0x0 0x0 0x0 0x0"));
+    f.control<QSpinBox>("can_timer_2_interval_spinBox")->setValue(1000);
     f.control<QCheckBox>("can_timer_2_enabled_checkBox")->click();
     auto* timer = f.window.findChild<QTimer*>(QStringLiteral("can_timer_2"));
     QVERIFY(timer->isActive());

@@ -122,7 +122,7 @@ void Tst_Identification::failure_shows_box_then_exits() {
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     program.process.setProcessEnvironment(env);
     program.process.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.process.start(QStringLiteral(TABRIX_EXECUTABLE), {});
+    program.process.start(home.program(QStringLiteral(TABRIX_EXECUTABLE)), {});
     QVERIFY(program.process.waitForStarted(process_start_ms));
 
     const QString box = find_error_box(program.process, xvfb.display());

@@ -92,12 +92,9 @@ int main(int argc, char** argv) {
     g_missing_tools = missing_tools({"Xvfb", "trayer", "xdotool"});
     Xvfb_Server xvfb;
     if (g_missing_tools.isEmpty()) {
-        const QString display = xvfb.start();
-        if (display.isEmpty()) {
-            qCritical("Xvfb did not start");
+        if (!start_own_display(xvfb)) {
             return 1;
         }
-        qputenv("DISPLAY", display.toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "xcb");
         // A session bus would route the tray through a status notifier; use the X tray.
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");

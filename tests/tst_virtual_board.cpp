@@ -551,8 +551,9 @@ void Tst_Virtual_Board::trigger_storm() {
 }
 
 void Tst_Virtual_Board::console_lines_data() {
+    // Lines before the last set the scene and must answer ok.
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("answer"); // the start of the answer; empty: no answer at all
+    QTest::addColumn<QString>("answer"); // the start of the last answer; empty: no answer at all
 
     const QString error = QStringLiteral("error:");
     const QString ok = QStringLiteral("ok ");
@@ -572,6 +573,32 @@ void Tst_Virtual_Board::console_lines_data() {
         << QByteArray("frame ID: STD=0x5c1   RTR: MAYBE   DLC: 1   DATA: 0x6") << error;
     QTest::newRow("unknown scenario") << QByteArray("scenario nowhere") << error;
     QTest::newRow("unknown button") << QByteArray("press nosuch 100") << error;
+    QTest::newRow("button in a scenario without buttons")
+        << QByteArray("press vol_up 100") << error;
+    QTest::newRow("press, a pause without its hold")
+        << QByteArray("scenario buttons\npress vol_up 100 200") << error;
+    QTest::newRow("press, pause 0")
+        << QByteArray("scenario buttons\npress vol_up 100 0 100") << error;
+    QTest::newRow("press, nine holds")
+        << QByteArray("scenario buttons\npress vol_up 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1") << error;
+    QTest::newRow("press, eight holds")
+        << QByteArray("scenario buttons\npress vol_up 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1") << ok;
+    QTest::newRow("short press") << QByteArray("scenario volvo\npress vol_up 100")
+                                 << QStringLiteral("ok press vol_up 100 ms");
+    QTest::newRow("long press") << QByteArray("scenario volvo\nPRESS Mode 1500")
+                                << QStringLiteral("ok press mode 1500 ms");
+    QTest::newRow("double press") << QByteArray("scenario opel\npress next 100 200 100")
+                                  << QStringLiteral("ok press next 100 ms, pause 200 ms, 100 ms");
+    QTest::newRow("screen off") << QByteArray("scenario opel\nscreen off")
+                                << QStringLiteral("ok screen off");
+    QTest::newRow("screen on") << QByteArray("scenario opel\nScreen ON")
+                               << QStringLiteral("ok screen on");
+    QTest::newRow("screen dimmed") << QByteArray("scenario opel\nscreen dim") << error;
+    QTest::newRow("screen without a word") << QByteArray("scenario opel\nscreen") << error;
+    QTest::newRow("screen without a scenario") << QByteArray("screen on") << error;
+    QTest::newRow("screen in volkswagen") << QByteArray("scenario volkswagen\nscreen off")
+                                          << QStringLiteral("error: no head-unit screen in "
+                                                            "scenario volkswagen (only in opel)");
     QTest::newRow("very long line") << QByteArray(100000, 'a') << error;
     QTest::newRow("binary garbage") << QByteArray("\x01\xff\xfe\x00zz\x7f", 7) << error;
     QTest::newRow("empty line") << QByteArray("") << QString();
@@ -605,6 +632,10 @@ void Tst_Virtual_Board::console_lines() {
     Board_Process board;
     QVERIFY(board.started());
     board.process.write(line + "\nstatus\n");
+    for (qsizetype scene = line.count('\n'); scene > 0; --scene) {
+        const QString got = board.answer();
+        QVERIFY2(got.startsWith(QLatin1String("ok ")), qPrintable(got));
+    }
     if (!answer.isEmpty()) {
         const QString got = board.answer();
         QVERIFY2(got.startsWith(answer), qPrintable(got));

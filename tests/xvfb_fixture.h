@@ -63,6 +63,18 @@ private:
     QString name;
 };
 
+// Starts `server` and points DISPLAY at it; false, said on the error channel, when it did not
+// come up.
+inline bool start_own_display(Xvfb_Server& server) {
+    const QString display = server.start();
+    if (display.isEmpty()) {
+        qCritical("Xvfb did not start");
+        return false;
+    }
+    qputenv("DISPLAY", display.toLocal8Bit());
+    return true;
+}
+
 // The programs of `tools` that are not on the PATH.
 inline QStringList missing_tools(std::initializer_list<const char*> tools) {
     QStringList missing;
