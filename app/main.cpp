@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QFont>
+#include <QSessionManager>
+#include <cstdlib>
 #include <memory>
 
 #include "app/single_instance.h"
@@ -9,6 +11,17 @@
 namespace {
 const QString rise_up_message = QStringLiteral("Rise up!");
 constexpr int rise_up_timeout_ms = 5000;
+
+// A log-out may take the X server away before the program hears of it; the X connection's
+// loss then ends the process through exit() from inside the event loop, and main never
+// unwinds to the window's destructor. The settings are saved on that way out too.
+Widget* window_to_save_at_exit = nullptr;
+
+void save_at_exit() {
+    if (window_to_save_at_exit != nullptr) {
+        window_to_save_at_exit->save_settings();
+    }
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -38,9 +51,17 @@ int main(int argc, char* argv[]) {
     QObject::connect(&signal_watch, &Unix_Signal_Watch::termination_requested, window.get(),
                      &Widget::request_quit);
     window->termination_signalled = &Unix_Signal_Watch::signalled;
+    // A session manager asks before the log-out.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
+                     [w = window.get()](QSessionManager&) { w->save_settings(); });
+    // Registered after the window has read its settings, so what saving needs of Qt's own
+    // statics is torn down after this runs.
+    window_to_save_at_exit = window.get();
+    std::atexit(save_at_exit);
     window->show_if_no_tray();
 
     const int code = QApplication::exec();
+    window_to_save_at_exit = nullptr;
     window.reset();
     return code;
 }

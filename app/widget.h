@@ -69,6 +69,8 @@ public:
 
     // Ends the program as the tray menu's quit entry does (used for termination signals).
     void request_quit();
+    // Writes the host-side settings to the settings file (also when the session ends).
+    void save_settings();
 
     // Shows and raises the window when the desktop has no system tray, so the program
     // can always be reached.
@@ -490,7 +492,6 @@ private:
 
     // The settings file and the session's autostart entry.
     void load_settings();
-    void save_settings();
     Host_Settings host_settings_from_controls();
     void show_button_rows(const QStringList& cells);
     void autoload_set(bool on);

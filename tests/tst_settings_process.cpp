@@ -7,6 +7,7 @@
 
 #include "process_fixture.h"
 #include "settings_fixture.h"
+#include "xvfb_fixture.h"
 
 namespace {
 
@@ -30,10 +31,16 @@ struct Run_Folder {
     bool copied = false;
 };
 
+// How a run ends: a signal sent to the program, or its X server going away (a log-out that
+// ends the server first).
+struct Run_End {
+    int signal_number = 0; // 0: the X server goes
+};
+
 // Starts the board and the program, waits until the program has found the board (its start,
-// and with it the loading of the settings, is over), then sends `signal_number`. True when the
-// program ended by itself with exit code 0.
-bool run_until_signal(const Run_Folder& folder, int signal_number) {
+// and with it the loading of the settings, is over), then ends the run. True when the program
+// ended by itself: with exit code 0 after a signal.
+bool run_until(const Run_Folder& folder, Run_End end) {
     Child_Process board;
     Child_Process program;
     board.process.setProcessEnvironment(folder.home.environment());
@@ -45,8 +52,19 @@ bool run_until_signal(const Run_Folder& folder, int signal_number) {
         return false;
     }
     QProcessEnvironment env = folder.home.environment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.remove(QStringLiteral("DISPLAY")); // no hot keys grabbed on a desktop the test runs on
+    Xvfb_Server xvfb;
+    if (end.signal_number != 0) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("DISPLAY")); // no hot keys grabbed on a desktop the test runs on
+    } else {
+        const QString display = xvfb.start();
+        if (display.isEmpty()) {
+            return false;
+        }
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    }
     program.process.setProcessEnvironment(env);
     program.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.process.start(folder.program(), {});
@@ -56,7 +74,12 @@ bool run_until_signal(const Run_Folder& folder, int signal_number) {
             connect_ms)) {
         return false;
     }
-    ::kill(static_cast<pid_t>(program.process.processId()), signal_number);
+    if (end.signal_number == 0) {
+        xvfb.stop(); // the program goes down with its X connection
+        return program.process.waitForFinished(end_ms) &&
+               program.process.exitStatus() == QProcess::NormalExit;
+    }
+    ::kill(static_cast<pid_t>(program.process.processId()), end.signal_number);
     return program.process.waitForFinished(end_ms) &&
            program.process.exitStatus() == QProcess::NormalExit && program.process.exitCode() == 0;
 }
@@ -83,10 +106,13 @@ private slots:
 };
 
 void Tst_Settings_Process::kept_at_termination_data() {
-    QTest::addColumn<int>("signal_number");
+    QTest::addColumn<int>("signal_number"); // 0: the X server goes away
     QTest::newRow("SIGTERM") << int{SIGTERM};
     QTest::newRow("SIGINT") << int{SIGINT};
     QTest::newRow("SIGHUP") << int{SIGHUP};
+    if (missing_tools({"Xvfb"}).isEmpty()) {
+        QTest::newRow("X server gone") << 0;
+    }
 }
 
 // Each key as written by another program, the unknown keys too; a second run leaves the same
@@ -98,14 +124,14 @@ void Tst_Settings_Process::kept_at_termination() {
     write_ini(folder.settings_file(), all_keys_changed() + unknown_keys());
     const ino_t written = inode(folder.settings_file());
 
-    QVERIFY(run_until_signal(folder, signal_number));
+    QVERIFY(run_until(folder, {signal_number}));
     QVERIFY(inode(folder.settings_file()) != written); // saved, not just left as it was
     const QByteArray first = file_bytes(folder.settings_file());
     compare_ini(folder.settings_file(), all_keys_changed() + unknown_keys());
     const QSettings ini(folder.settings_file(), QSettings::IniFormat);
     QCOMPARE(ini.allKeys().size(), all_keys_changed().size() + unknown_keys().size());
 
-    QVERIFY(run_until_signal(folder, signal_number));
+    QVERIFY(run_until(folder, {signal_number}));
     QCOMPARE(file_bytes(folder.settings_file()), first);
 }
 
