@@ -81,6 +81,7 @@ Widget::Widget(const Storage_Places& places, QWidget* parent)
 
     fill_sound_combo_boxes();
     create_curve_plot();
+    create_power_plot();
 
     can_active = false;
     can_one_line = false;

@@ -26,10 +26,12 @@
 #include "hid/hid_data_thread.h"
 #include "hid/hid_device.h"
 #include "protocol/layouts.h"
+#include "protocol/power_history.h"
 #include "protocol/status_text.h"
 #include "sound/sound_codec.h"
 
 class Curve_Plot;
+class Power_History_Plot;
 struct Host_Settings;
 class Global_Hot_Keys;
 class Key_Sender;
@@ -299,6 +301,7 @@ private:
     bool steer_brightness();
     static void show_identification_error(const QString& text);
     void present_connection();
+    void present_board_access();
     void show_vehicle_mode();
 
     // Power sequencing and service.
@@ -308,6 +311,8 @@ private:
     void apply_power_config();
     void status_display();
     Power_Settings power_settings_from_controls() const;
+    void create_power_plot();
+    void power_history_step(bool pass_done);
     void wait_for_threads();
 
     std::unique_ptr<Ui::Widget> ui;
@@ -332,6 +337,10 @@ private:
         std::int64_t started_ms = 0;
     } poll_cycle;
     bool indicator_connected = false;
+    // A board that is plugged in but cannot be opened, on the Info page; its text is also
+    // the indicator's tool tip.
+    QLabel* board_access_label = nullptr;
+    QString shown_board_access;
 
     // CAN monitor and sending.
 public:
@@ -439,6 +448,8 @@ private:
     Power_Status power_status;
     Voltage_Average akb_average;
     Voltage_Average uout_average;
+    Power_History power_history; // the last hour, one point a second, for the plot
+    Power_History_Plot* power_plot = nullptr;
     Pwm_Image pwm_image{};
     Sound_Image sound_image{};
     bool sound_image_read = false; // never write back an image not read in this connection

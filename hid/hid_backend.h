@@ -42,6 +42,16 @@ public:
     virtual int read_report(Hid_Report& report, int timeout_ms) = 0;
 };
 
+// What opening an interface gave: the handle, or why there is none.
+struct Hid_Open_Result {
+    std::unique_ptr<Hid_Handle> handle;
+    // Without a handle: the OS error number of the open (EACCES: the node is not the user's),
+    // 0 when unknown.
+    int error = 0;
+    // The IDs the system lists for the interface without opening it; nothing when unknown.
+    std::optional<Hid_Attributes> listed;
+};
+
 // One way of finding HID interfaces: the hidraw devices, or the virtual ones.
 class Hid_Backend {
 public:
@@ -50,8 +60,8 @@ public:
     // Paths of the HID interfaces present now, in this backend's enumeration order.
     virtual std::vector<std::string> enumerate() = 0;
 
-    // Opens one interface by path; nothing when it cannot be opened.
-    virtual std::unique_ptr<Hid_Handle> open(const std::string& path) = 0;
+    // Opens one interface by path.
+    virtual Hid_Open_Result open(const std::string& path) = 0;
 };
 
 using Hid_Backends = std::vector<std::shared_ptr<Hid_Backend>>;

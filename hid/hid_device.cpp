@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "hid/hidapi_backend.h"
 #include "hid/virtual_backend.h"
@@ -93,6 +94,7 @@ bool Hid_Device::close() {
 void Hid_Device::set_backends(Hid_Backends replacement) {
     const std::lock_guard guard(lock);
     close_locked();
+    refused.reset();
     backends = std::move(replacement);
 }
 
@@ -112,13 +114,18 @@ bool Hid_Device::open() {
     }
 
     int tried = 0;
+    std::optional<Refusal> refused_now;
     for (const auto& backend : searched) {
         for (const std::string& path : backend->enumerate()) {
             if (tried++ >= max_interfaces) {
                 break;
             }
-            std::unique_ptr<Hid_Handle> candidate = backend->open(path);
+            Hid_Open_Result opened = backend->open(path);
+            std::unique_ptr<Hid_Handle> candidate = std::move(opened.handle);
             if (!candidate) {
+                if (!refused_now && opened.error != 0 && opened.listed && matches(*opened.listed)) {
+                    refused_now = Refusal{path, opened.error};
+                }
                 continue;
             }
             const std::optional<Hid_Attributes> attributes = candidate->attributes();
@@ -129,6 +136,7 @@ bool Hid_Device::open() {
                 if (close_count != closes_before) {
                     return false;
                 }
+                refused.reset();
                 if (handle) {
                     return true;
                 }
@@ -143,8 +151,20 @@ bool Hid_Device::open() {
     const std::lock_guard guard(lock);
     if (!handle) {
         close_locked();
+        if (refused_now && refused_now != refused) {
+            // Once per node and reason: the watch retries twice a second.
+            qDebug().noquote().nospace()
+                << "HID device " << QString::fromStdString(refused_now->path)
+                << " is the board but cannot be opened: " << std::strerror(refused_now->error);
+        }
+        refused = refused_now;
     }
     return false;
+}
+
+std::optional<Hid_Device::Refusal> Hid_Device::refusal() {
+    const std::lock_guard guard(lock);
+    return refused;
 }
 
 bool Hid_Device::exchange(std::uint8_t command, Reply* reply, const Payload* payload) {

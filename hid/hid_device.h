@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "hid/hid_backend.h"
 
@@ -69,6 +71,15 @@ public:
     // it again and the next connection starts afresh.
     bool exchange(std::uint8_t command, Reply* reply, const Payload* payload);
 
+    // A board the system lists that the last search could not open: mostly a hidraw node the
+    // user has no access to. Cleared once a board opens.
+    struct Refusal {
+        std::string path;
+        int error = 0; // the OS error number of the open
+        bool operator==(const Refusal&) const = default;
+    };
+    std::optional<Refusal> refusal();
+
     // Replaces the places searched for a board (tests); closes the device.
     void set_backends(Hid_Backends backends);
     void set_io_timeout_ms(int ms) { io_timeout_ms = ms; }
@@ -96,5 +107,6 @@ private:
     std::uint64_t close_count = 0;
     int io_timeout_ms = default_io_timeout_ms;
     bool settle_pending = false; // a reply may still come for an exchange that failed
+    std::optional<Refusal> refused;
     std::function<std::int64_t()> clock;
 };

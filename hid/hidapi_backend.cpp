@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
 #include <hidapi.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "hid/report_writer.h"
 
@@ -109,7 +113,43 @@ private:
     std::optional<Report_Writer> writer;
 };
 
+// hidapi says only that an open failed; the node's own open says why.
+int open_error(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    ::close(fd);
+    return EIO; // the node opens, hidapi failed past it
+}
+
+// The IDs the kernel lists for a hidraw node, which needs no access to the node itself.
+std::optional<Hid_Attributes> listed_ids(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string node = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::ifstream uevent("/sys/class/hidraw/" + node + "/device/uevent");
+    for (std::string line; std::getline(uevent, line);) {
+        if (const std::optional<Hid_Attributes> ids = parse_hid_id(line)) {
+            return ids;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+std::optional<Hid_Attributes> parse_hid_id(const std::string& line) {
+    unsigned bus = 0;
+    unsigned vendor = 0;
+    unsigned product = 0;
+    char end = 0;
+    constexpr unsigned max_id = 0xFFFF;
+    if (std::sscanf(line.c_str(), "HID_ID=%x:%x:%x%c", &bus, &vendor, &product, &end) != 3 ||
+        vendor > max_id || product > max_id) {
+        return std::nullopt;
+    }
+    return Hid_Attributes{static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(product)};
+}
 
 Hidapi_Backend::Hidapi_Backend() {
     static std::once_flag once;
@@ -128,10 +168,10 @@ std::vector<std::string> Hidapi_Backend::enumerate() {
     return paths;
 }
 
-std::unique_ptr<Hid_Handle> Hidapi_Backend::open(const std::string& path) {
+Hid_Open_Result Hidapi_Backend::open(const std::string& path) {
     hid_device* device = hid_open_path(path.c_str());
     if (device == nullptr) {
-        return nullptr;
+        return {nullptr, open_error(path), listed_ids(path)};
     }
-    return std::make_unique<Hidapi_Handle>(device, path);
+    return {std::make_unique<Hidapi_Handle>(device, path), 0, std::nullopt};
 }

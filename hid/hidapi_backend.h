@@ -2,10 +2,14 @@
 
 #include "hid/hid_backend.h"
 
+// The vendor and product IDs of a hidraw node's uevent line "HID_ID=<bus>:<vendor>:<product>"
+// (hex); nothing for any other line.
+std::optional<Hid_Attributes> parse_hid_id(const std::string& line);
+
 // Real HID devices through hidapi's hidraw implementation.
 class Hidapi_Backend : public Hid_Backend {
 public:
     Hidapi_Backend();
     std::vector<std::string> enumerate() override;
-    std::unique_ptr<Hid_Handle> open(const std::string& path) override;
+    Hid_Open_Result open(const std::string& path) override;
 };

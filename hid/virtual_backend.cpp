@@ -170,22 +170,22 @@ std::vector<std::string> Virtual_Backend::enumerate() {
     return names;
 }
 
-std::unique_ptr<Hid_Handle> Virtual_Backend::open(const std::string& path) {
+Hid_Open_Result Virtual_Backend::open(const std::string& path) {
     sockaddr_un addr{};
     if (path.size() >= sizeof addr.sun_path) {
-        return nullptr;
+        return {};
     }
     addr.sun_family = AF_UNIX;
     std::copy(path.begin(), path.end(), addr.sun_path);
 
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
-        return nullptr;
+        return {};
     }
     // A socket file nobody listens on refuses at once: a device that is not present.
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
-        return nullptr;
+        return {};
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(attributes_timeout_ms);
     std::array<std::uint8_t, attributes_size> ids{};
@@ -197,10 +197,10 @@ std::unique_ptr<Hid_Handle> Virtual_Backend::open(const std::string& path) {
         } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) ||
                    wait_for(fd, POLLIN, deadline) == 0) {
             ::close(fd);
-            return nullptr;
+            return {};
         }
     }
     const Hid_Attributes attrs{static_cast<std::uint16_t>(ids[0] << 8 | ids[1]),
                                static_cast<std::uint16_t>(ids[2] << 8 | ids[3])};
-    return std::make_unique<Virtual_Handle>(fd, attrs);
+    return {std::make_unique<Virtual_Handle>(fd, attrs), 0, std::nullopt};
 }

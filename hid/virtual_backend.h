@@ -13,7 +13,7 @@ public:
     explicit Virtual_Backend(std::string directory = {});
 
     std::vector<std::string> enumerate() override;
-    std::unique_ptr<Hid_Handle> open(const std::string& path) override;
+    Hid_Open_Result open(const std::string& path) override;
 
     // Time the device has to send its attributes after the connect.
     void set_attributes_timeout_ms(int ms) { attributes_timeout_ms = ms; }

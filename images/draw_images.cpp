@@ -1,6 +1,8 @@
 // Draws the tool's three images: the green and red status discs (32 x 32) and the
-// emblem (512 x 512). Usage: tabrix-draw-images OUTPUT_DIR
+// emblem (512 x 512), and the emblem at the icon sizes desktops use (icons/NxN.png).
+// Usage: tabrix-draw-images OUTPUT_DIR
 #include <QColor>
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -9,6 +11,7 @@
 #include <QRadialGradient>
 #include <QString>
 #include <QTextStream>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -101,6 +104,22 @@ QImage emblem() {
     return img;
 }
 
+// The sizes of the installed icon theme's fixed-size folders.
+constexpr std::array icon_sizes{16, 22, 24, 32, 48, 64, 128, 256};
+
+bool save_icons(const QImage& art, const QString& dir) {
+    if (!QDir().mkpath(dir)) {
+        return false;
+    }
+    for (const int size : icon_sizes) {
+        const QImage icon = art.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (!icon.save(QStringLiteral("%1/%2x%2.png").arg(dir).arg(size))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -113,7 +132,7 @@ int main(int argc, char** argv) {
     const QString dir = QString::fromLocal8Bit(argv[1]);
     const bool ok = glossy_disc(QColor(40, 190, 60)).save(dir + "/green-button.png") &&
                     glossy_disc(QColor(215, 40, 35)).save(dir + "/red-button.png") &&
-                    emblem().save(dir + "/Tabrix.png");
+                    emblem().save(dir + "/Tabrix.png") && save_icons(emblem(), dir + "/icons");
     if (!ok) {
         err << "could not write the images into " << dir << "\n";
         return 1;

@@ -79,6 +79,7 @@ void Widget::form_update() {
     if (whole) {
         poll_tail();
     }
+    power_history_step(whole && hid.connected);
     poll_cycle.running = false;
 }
 
@@ -112,6 +113,7 @@ bool Widget::first_connect_sequence() {
     }
     hid.identify_pending = false;
     sound_image_read = false;
+    power_history.break_line(); // a new connection: the board may have been away a while
     vehicle.head_unit_start_pending = true;
 
     if (!command(CMD_READ_POWER, false, true)) {
@@ -282,6 +284,7 @@ void Widget::poll_tail() {
     can_dispatch_flush();
     show_vehicle_mode();
     present_connection();
+    present_board_access();
     poll_timer->start();
 }
 

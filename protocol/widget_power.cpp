@@ -6,6 +6,7 @@
 
 #include "app/text_fields.h"
 #include "protocol/commands.h"
+#include "protocol/power_history_plot.h"
 
 void Widget::fill_power_controls() {
     const Power_Settings s = decode_power_config(power_config);
@@ -119,4 +120,27 @@ void Widget::status_display() {
     set_text_if_changed(ui->vLIGHT_lineEdit, QString::number(pwm_light_value(pwm_image)));
     set_text_if_changed(ui->temperature_lineEdit, temperature_text(power_status.temperature_raw));
     set_text_if_changed(ui->state_lineEdit, power_state_name(power_status.power_state));
+}
+
+// Below the configuration and status, across the page: the frame above is disabled while
+// the board is away, the history stays readable then.
+void Widget::create_power_plot() {
+    power_plot = new Power_History_Plot(power_history, ui->tab);
+    power_plot->setObjectName(QStringLiteral("power_history_plot"));
+    ui->power_page_verticalLayout->addWidget(power_plot, 1); // the room the controls leave
+}
+
+// After each poll cycle: a point a second from the averaged values the page shows, none
+// while the board is away.
+void Widget::power_history_step(bool pass_done) {
+    const std::int64_t now = poll_clock();
+    if (!hid.connected) {
+        power_history.break_line();
+    } else if (pass_done && power_history.due(now)) {
+        const float scale = adc_scale(ui->adc_voltage_reference_doubleSpinBox->value());
+        power_history.add(now, scale * static_cast<float>(power_status.akb_raw),
+                          scale * static_cast<float>(power_status.uout_raw),
+                          power_status.power_state);
+    }
+    power_plot->refresh(now);
 }

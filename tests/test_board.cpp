@@ -64,17 +64,22 @@ std::vector<std::string> Test_Board::enumerate() {
     return paths;
 }
 
-std::unique_ptr<Hid_Handle> Test_Board::open(const std::string& path) {
+Hid_Open_Result Test_Board::open(const std::string& path) {
     if (path == board_path) {
         if (!plugged) {
-            return nullptr;
+            return {};
+        }
+        if (const int error = refuse_open; error != 0) {
+            return {nullptr, error, board_ids};
         }
         framing_broken = false; // a new connection starts on a report boundary
         input.clear();
-        return std::make_unique<Test_Handle>(shared_from_this(), path, board_ids);
+        return {std::make_unique<Test_Handle>(shared_from_this(), path, board_ids), 0,
+                std::nullopt};
     }
     const std::size_t index = std::stoul(path.substr(path.find('-') + 1));
-    return std::make_unique<Test_Handle>(shared_from_this(), path, others.at(index));
+    return {std::make_unique<Test_Handle>(shared_from_this(), path, others.at(index)), 0,
+            std::nullopt};
 }
 
 int Test_Board::write(const Hid_Report& report) {

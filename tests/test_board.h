@@ -29,7 +29,7 @@ public:
     explicit Test_Board(board::Identity identity);
 
     std::vector<std::string> enumerate() override;
-    std::unique_ptr<Hid_Handle> open(const std::string& path) override;
+    Hid_Open_Result open(const std::string& path) override;
 
     // Another HID device with these IDs, listed before the board.
     void add_other_device(Hid_Attributes ids);
@@ -37,6 +37,9 @@ public:
     board::Board_Model model;
     board::Fault_Plan faults;
     std::atomic<bool> plugged{true};
+    // Non-zero: the board's node is listed with its IDs but its open fails with this error
+    // number, as a hidraw node the user has no access to.
+    std::atomic<int> refuse_open{0};
     std::int64_t now_ms = 0;
 
     std::size_t lose_reply_to = 0;   // the reply to this exchange (counted from 1) is lost

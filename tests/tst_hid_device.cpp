@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
@@ -10,15 +11,43 @@
 #include <thread>
 #include <unistd.h>
 
+#include "app/board_access.h"
 #include "app/widget.h"
 #include "hid/device_watch.h"
 #include "hid/hid_device.h"
+#include "hid/hidapi_backend.h"
 #include "hid/report_writer.h"
 #include "hid/virtual_backend.h"
+#include "poll_fixture.h"
 #include "protocol/commands.h"
 #include "test_board.h"
 
 namespace {
+
+// The debug lines written while it lives.
+class Debug_Capture {
+public:
+    Debug_Capture() {
+        lines().clear();
+        previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                if (type == QtDebugMsg) {
+                    lines() << text;
+                }
+            });
+    }
+    ~Debug_Capture() { qInstallMessageHandler(previous); }
+    Debug_Capture(const Debug_Capture&) = delete;
+    Debug_Capture& operator=(const Debug_Capture&) = delete;
+
+    static QStringList& lines() {
+        static QStringList captured;
+        return captured;
+    }
+
+private:
+    QtMessageHandler previous = nullptr;
+};
 
 // A board object that found the in-process board.
 struct Open_Board {
@@ -144,6 +173,11 @@ private slots:
     void unplugged_board_is_closed_by_next_open();
     void suspend_closes_and_skips_one_pass();
     void watch_thread_finds_and_loses_the_board();
+    void refused_board_is_reported_until_it_opens();
+    void refused_other_device_is_not_reported();
+    void window_says_why_the_board_cannot_be_opened();
+    void hidraw_ids_from_uevent_line_data();
+    void hidraw_ids_from_uevent_line();
 };
 
 void Tst_Hid_Device::exchange_data() {
@@ -420,6 +454,88 @@ void Tst_Hid_Device::watch_thread_finds_and_loses_the_board() {
     board->plugged = false;
     QTRY_VERIFY_WITH_TIMEOUT(!window.hid.connected, 700);
     QVERIFY(window.hid.identify_pending);
+}
+
+void Tst_Hid_Device::refused_board_is_reported_until_it_opens() {
+    auto board = Test_Board::create();
+    board->refuse_open = EACCES;
+    Hid_Device device(Hid_Backends{board});
+    device.init(0x8D88, 0x00CC, 0, 0);
+    const Debug_Capture debug;
+
+    QVERIFY(!device.open());
+    QVERIFY(!device.open());
+    QVERIFY(!device.connected);
+    const Hid_Device::Refusal expected{Test_Board::board_path, EACCES};
+    QCOMPARE(device.refusal(), std::optional(expected));
+    // Told once, though the watch tries again and again.
+    QCOMPARE(Debug_Capture::lines().size(), 1);
+    QVERIFY(Debug_Capture::lines().front().contains(QLatin1String(Test_Board::board_path)));
+    QVERIFY(Debug_Capture::lines().front().contains(QString::fromLocal8Bit(std::strerror(EACCES))));
+
+    board->refuse_open = 0;
+    QVERIFY(device.open());
+    QVERIFY(!device.refusal());
+    QCOMPARE(Debug_Capture::lines().size(), 1);
+}
+
+void Tst_Hid_Device::refused_other_device_is_not_reported() {
+    auto board = Test_Board::create();
+    board->refuse_open = EACCES;
+    Hid_Device device(Hid_Backends{board});
+    device.init(0x1234, 0x5678, 0, 0); // the listed board is not the one sought
+    QVERIFY(!device.open());
+    QVERIFY(!device.refusal());
+}
+
+void Tst_Hid_Device::window_says_why_the_board_cannot_be_opened() {
+    Poll_Fixture f;
+    auto* indicator = f.control<QLabel>("status_label");
+    f.board->refuse_open = EACCES;
+    f.window.hid.close();
+    f.window.hid.open();
+    f.cycle();
+
+    const QString expected =
+        board_refusal_text(QString::fromLatin1(Test_Board::board_path), EACCES);
+    QVERIFY(expected.contains(QString::fromLocal8Bit(std::strerror(EACCES))));
+    QVERIFY(expected.contains(QLatin1String(board_udev_rule_path)));
+    QCOMPARE(indicator->toolTip(), expected);
+    auto* note = f.control<QLabel>("board_access_label");
+    QVERIFY(note != nullptr);
+    QCOMPARE(note->text(), expected);
+    QVERIFY(!note->isHidden());
+    QVERIFY(note->isEnabled()); // the rest of the Info page is disabled without a board
+
+    f.board->refuse_open = 0;
+    QVERIFY(f.window.hid.open());
+    f.cycle();
+    QCOMPARE(indicator->toolTip(), QString());
+    QVERIFY(note->isHidden());
+}
+
+void Tst_Hid_Device::hidraw_ids_from_uevent_line_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("vendor"); // -1: not an ID line
+    QTest::addColumn<int>("product");
+    QTest::newRow("the board on USB") << "HID_ID=0003:00008D88:000000CC" << 0x8D88 << 0x00CC;
+    QTest::newRow("lower case") << "HID_ID=0003:0000046d:0000c52b" << 0x046D << 0xC52B;
+    QTest::newRow("another key") << "HID_NAME=Board" << -1 << -1;
+    QTest::newRow("IDs cut short") << "HID_ID=0003:00008D88" << -1 << -1;
+    QTest::newRow("ID beyond 16 bits") << "HID_ID=0003:00018D88:000000CC" << -1 << -1;
+    QTest::newRow("trailing junk") << "HID_ID=0003:00008D88:000000CCzz" << -1 << -1;
+}
+
+void Tst_Hid_Device::hidraw_ids_from_uevent_line() {
+    QFETCH(QString, line);
+    QFETCH(int, vendor);
+    QFETCH(int, product);
+    const std::optional<Hid_Attributes> ids = parse_hid_id(line.toStdString());
+    QCOMPARE(ids.has_value(), vendor >= 0);
+    if (ids) {
+        QCOMPARE(int{ids->vendor_id}, vendor);
+        QCOMPARE(int{ids->product_id}, product);
+    }
 }
 
 QTEST_MAIN(Tst_Hid_Device)
